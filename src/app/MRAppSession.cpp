@@ -1,0 +1,76 @@
+#include "app/MRAppSession.h"
+
+#include "app/MRAppDelegate.h"
+#include "base/StringAdditions.h"
+
+namespace mr {
+namespace {
+
+SharedInstance<MRAppSession>& shared() {
+  static SharedInstance<MRAppSession> instance;
+  return instance;
+}
+
+}  // namespace
+
+MRAppSession::MRAppSession(const Env& env, MRAppServices& services, MRServiceOperationQueue& queue)
+    : env_(env), services_(services), queue_(queue) {}
+
+std::shared_ptr<MRAppSession> MRAppSession::sharedSession() {
+  return shared().get([] {
+    static MRAppServices nothing;  // no layer has registered its services
+    static auto queue = MRServiceOperationQueue::sharedQueue();
+    return std::make_shared<MRAppSession>(Env::defaultEnv(), nothing, *queue);
+  });
+}
+
+void MRAppSession::setSharedSession(std::shared_ptr<MRAppSession> session) {
+  shared().replace(std::move(session));
+}
+
+void MRAppSession::readyToServe() {
+  std::call_once(served_, [this] {
+    {
+      std::lock_guard guard(mutex_);
+      hasServed_ = true;
+    }
+    services_.createPlaybackHistoryObserver();
+    queue_.addUserSongCheckOperation();
+    queue_.addRecommendMixBuildOperation();
+    queue_.addSyncFavoriteTracksOperation();
+    queue_.addNewReleaseCheckOperation();
+    services_.logLaunch();
+    updateConnections();
+  });
+}
+
+bool MRAppSession::hasServed() const {
+  std::lock_guard guard(mutex_);
+  return hasServed_;
+}
+
+void MRAppSession::logout() {
+  services_.stopPlaylistPlayer();
+  services_.signOut();
+  for (auto kind : {MRServiceOperationKind::UserSongCheck, MRServiceOperationKind::RecommendMixBuild,
+                    MRServiceOperationKind::NewReleaseCheck,
+                    MRServiceOperationKind::SyncFavoriteTracks}) {
+    if (auto running = queue_.operationRunningForKind(kind)) running->cancel();
+  }
+  if (appDelegate_ != nullptr) {
+    appDelegate_->closeMainWindow();
+    appDelegate_->showWelcomeWindow();
+  }
+}
+
+void MRAppSession::updateConnections() {
+  services_.updateConnections([this] {
+    if (appDelegate_ != nullptr) appDelegate_->presenter().refreshConnectionsMenu();
+  });
+}
+
+void MRAppSession::didRegisterForRemoteNotificationsWithDeviceToken(const Bytes& token) {
+  services_.addDeviceToken(hexStringFromData(token));
+}
+
+}  // namespace mr

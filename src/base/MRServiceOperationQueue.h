@@ -1,0 +1,126 @@
+// The queue of the listener-visible jobs: up to 10 at once, one per kind for
+// the launch jobs, a change notice on the main thread, and lookups of a
+// running job by class.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "base/Env.h"
+#include "base/MRRetryableNetworkOperation.h"
+#include "base/OperationQueue.h"
+
+namespace mr {
+
+class MRServiceOperationQueue;
+
+class MRServiceOperationQueueDelegate {
+ public:
+  virtual ~MRServiceOperationQueueDelegate() = default;
+  virtual void serviceOperationQueueHasChangedOperations(MRServiceOperationQueue& queue) = 0;
+};
+
+// The jobs of which the queue holds at most one at a time.
+enum class MRServiceOperationKind { UserSongCheck, RecommendMixBuild, NewReleaseCheck, SyncFavoriteTracks };
+
+// Implemented by the favorite-caching job, so the queue can find it by track.
+class MRFavoriteTrackCaching {
+ public:
+  virtual ~MRFavoriteTrackCaching() = default;
+  virtual std::string subjectFavoriteTrackItemHash() const = 0;
+};
+
+class MRServiceOperationQueue : public OperationQueue {
+ public:
+  static constexpr int kWidth = 10;
+
+  static std::shared_ptr<MRServiceOperationQueue> create(const Env& env);
+  // The shared queue over the default surroundings; tests may replace it.
+  static std::shared_ptr<MRServiceOperationQueue> sharedQueue();
+  static void setSharedQueue(std::shared_ptr<MRServiceOperationQueue> queue);
+
+  // ---- One per kind. The layers that own the jobs register how to make
+  // them; until then the factories add nothing.
+  template <class T>
+  void registerKind(MRServiceOperationKind kind, std::function<std::shared_ptr<T>()> make) {
+    KindEntry entry;
+    entry.make = [make] { return std::static_pointer_cast<MRServiceOperation>(make()); };
+    entry.isKind = [](const Operation& operation) {
+      return dynamic_cast<const T*>(&operation) != nullptr;
+    };
+    std::lock_guard guard(kindsMutex_);
+    kinds_[kind] = std::move(entry);
+  }
+  // Adds a new job of the kind unless one is in the queue (queued, running,
+  // or finished but not yet removed); returns it, or nullptr.
+  std::shared_ptr<MRServiceOperation> addOperationOfKind(MRServiceOperationKind kind);
+  std::shared_ptr<MRServiceOperation> addUserSongCheckOperation() {
+    return addOperationOfKind(MRServiceOperationKind::UserSongCheck);
+  }
+  std::shared_ptr<MRServiceOperation> addRecommendMixBuildOperation() {
+    return addOperationOfKind(MRServiceOperationKind::RecommendMixBuild);
+  }
+  std::shared_ptr<MRServiceOperation> addNewReleaseCheckOperation() {
+    return addOperationOfKind(MRServiceOperationKind::NewReleaseCheck);
+  }
+  std::shared_ptr<MRServiceOperation> addSyncFavoriteTracksOperation() {
+    return addOperationOfKind(MRServiceOperationKind::SyncFavoriteTracks);
+  }
+  // The first operation in the queue of the kind's class (or a subclass).
+  std::shared_ptr<MRServiceOperation> operationRunningForKind(MRServiceOperationKind kind) const;
+
+  // The first operation in the queue of class T or a subclass of it.
+  template <class T>
+  std::shared_ptr<T> operationRunningForClass() const {
+    for (const auto& operation : operations()) {
+      if (auto typed = std::dynamic_pointer_cast<T>(operation)) return typed;
+    }
+    return nullptr;
+  }
+  template <class T>
+  bool checkOperationRunningForClass() const {
+    return operationRunningForClass<T>() != nullptr;
+  }
+
+  // ---- Favorite caching.
+  using CacheOperationFactory =
+      std::function<std::shared_ptr<MRRetryableNetworkOperation>(const std::string& itemHash)>;
+  void setCacheOperationFactory(CacheOperationFactory factory);
+  // Always adds a new caching job for the favorite, and shows it in the
+  // status list; nullptr until caching is registered.
+  std::shared_ptr<MRRetryableNetworkOperation> addCacheFavoriteTrackOperationWithItemHash(
+      const std::string& itemHash);
+  // The first caching job in the queue whose favorite has this item hash.
+  std::shared_ptr<MRServiceOperation> cacheOperationForItemHash(const std::string& itemHash) const;
+
+  // ---- The status list of the screens.
+  void setStatusListRegistrar(std::function<void(std::shared_ptr<MRServiceOperation>)> registrar);
+  void registerWithStatusList(std::shared_ptr<MRServiceOperation> operation);
+
+  std::shared_ptr<MRServiceOperationQueueDelegate> delegate() const;
+  void setDelegate(std::weak_ptr<MRServiceOperationQueueDelegate> delegate);
+
+  const Env& env() const { return env_; }
+
+ protected:
+  explicit MRServiceOperationQueue(const Env& env);
+
+ private:
+  struct KindEntry {
+    std::function<std::shared_ptr<MRServiceOperation>()> make;
+    std::function<bool(const Operation&)> isKind;
+  };
+
+  const Env& env_;
+  mutable std::mutex kindsMutex_;
+  std::map<MRServiceOperationKind, KindEntry> kinds_;
+  std::mutex addMutex_;
+  CacheOperationFactory cacheFactory_;
+  std::function<void(std::shared_ptr<MRServiceOperation>)> statusListRegistrar_;
+  mutable std::mutex delegateMutex_;
+  std::weak_ptr<MRServiceOperationQueueDelegate> delegate_;
+};
+
+}  // namespace mr

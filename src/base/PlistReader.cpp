@@ -1,0 +1,660 @@
+#include "base/PlistReader.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "base/Json.h"
+#include "base/StringAdditions.h"
+
+namespace mr {
+namespace {
+
+constexpr size_t kProgressStep = size_t{4} << 20;
+
+// Bytes that need more than a copy inside character data: markup, line-end
+// normalisation, control characters and anything outside ASCII.
+constexpr std::array<bool, 256> kSpecialText = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 0x20; ++c) table[c] = c != '\t' && c != '\n';
+  for (int c = 0x80; c < 0x100; ++c) table[c] = true;
+  table['&'] = true;
+  table['<'] = true;
+  return table;
+}();
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+bool isNameChar(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+         (byte >= '0' && byte <= '9') || c == '_' || c == ':' || c == '-' || c == '.' ||
+         byte >= 0x80;
+}
+
+void appendUtf8(std::string& out, uint32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+bool isXmlChar(uint32_t code) {
+  return code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) ||
+         (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
+}
+
+// Length of the well-formed UTF-8 sequence at `p`, or 0.
+size_t utf8Length(const char* p, const char* end) {
+  const auto c = static_cast<unsigned char>(*p);
+  size_t length = 0;
+  if (c >= 0xC2 && c <= 0xDF) length = 2;
+  else if (c >= 0xE0 && c <= 0xEF) length = 3;
+  else if (c >= 0xF0 && c <= 0xF4) length = 4;
+  else return 0;
+  if (static_cast<size_t>(end - p) < length) return 0;
+  return isValidUtf8(std::string_view(p, length)) ? length : 0;
+}
+
+class Parser {
+ public:
+  Parser(std::string_view document, const PlistReadOptions& options)
+      : begin_(document.data()),
+        p_(document.data()),
+        end_(document.data() + document.size()),
+        options_(options),
+        nextProgress_(begin_ + kProgressStep) {
+    for (const auto& stream : options_.streams) maxStreamDepth_ = std::max(maxStreamDepth_, stream.path.size());
+  }
+
+  Result<Value> run() {
+    Value root;
+    if (!parseDocument(root)) return error_;
+    return root;
+  }
+
+ private:
+  struct Tag {
+    std::string_view name;
+    bool closing = false;
+    bool selfClosing = false;
+  };
+
+  // ------------------------------------------------------------- errors
+
+  bool fail(const char* at, std::string message) {
+    if (failed_) return false;
+    failed_ = true;
+    size_t line = 1;
+    const char* lineStart = begin_;
+    for (const char* q = begin_; q < at;) {
+      const void* found = std::memchr(q, '\n', static_cast<size_t>(at - q));
+      if (found == nullptr) break;
+      ++line;
+      q = static_cast<const char*>(found) + 1;
+      lineStart = q;
+    }
+    error_ = Error(kParseErrorDomain, 3,
+                   "malformed property list at line " + std::to_string(line) + ", column " +
+                       std::to_string(at - lineStart + 1) + ": " + message);
+    return false;
+  }
+
+  bool startsWith(std::string_view prefix) const {
+    return static_cast<size_t>(end_ - p_) >= prefix.size() &&
+           std::memcmp(p_, prefix.data(), prefix.size()) == 0;
+  }
+
+  // Moves past `terminator`; fails when it never comes.
+  bool skipPast(std::string_view terminator, const char* what) {
+    const char* start = p_;
+    const std::string_view rest(p_, static_cast<size_t>(end_ - p_));
+    const size_t found = rest.find(terminator);
+    if (found == std::string_view::npos) return fail(start, std::string("unterminated ") + what);
+    p_ += found + terminator.size();
+    return true;
+  }
+
+  void skipSpace() {
+    while (p_ < end_ && isSpace(*p_)) ++p_;
+  }
+
+  // White space, comments and processing instructions.
+  bool skipMisc() {
+    for (;;) {
+      skipSpace();
+      if (startsWith("<!--")) {
+        p_ += 4;
+        if (!skipPast("-->", "comment")) return false;
+      } else if (startsWith("<?")) {
+        p_ += 2;
+        if (!skipPast("?>", "processing instruction")) return false;
+      } else {
+        return true;
+      }
+    }
+  }
+
+  // ------------------------------------------------------------- prolog
+
+  bool parseDocument(Value& root) {
+    if (startsWith("\xEF\xBB\xBF")) p_ += 3;
+    if (startsWith("\xFE\xFF") || startsWith("\xFF\xFE")) {
+      return fail(p_, "UTF-16 documents are not supported");
+    }
+    if (startsWith("<?xml") && p_ + 5 < end_ && isSpace(p_[5])) {
+      if (!parseDeclaration()) return false;
+    }
+    for (;;) {
+      if (!skipMisc()) return false;
+      if (!startsWith("<!DOCTYPE")) break;
+      if (!skipDoctype()) return false;
+    }
+    if (p_ >= end_) return fail(p_, "no <plist> element");
+    Tag tag;
+    const char* at = p_;
+    if (!readTag(tag)) return false;
+    if (tag.closing || tag.name != "plist") return fail(at, "the document is not a property list");
+    if (!tag.selfClosing) {
+      if (!skipMisc()) return false;
+      if (!startsWith("</")) {
+        Tag valueTag;
+        const char* valueAt = p_;
+        if (!readTag(valueTag)) return false;
+        if (valueTag.closing) return fail(valueAt, "unexpected end tag");
+        if (!parseValue(valueTag, valueAt, root, 1)) return false;
+        if (!skipMisc()) return false;
+      }
+      if (!expectEndTag("plist")) return false;
+    }
+    if (!skipMisc()) return false;
+    if (p_ != end_) return fail(p_, "content after the end of the property list");
+    return true;
+  }
+
+  bool parseDeclaration() {
+    const char* start = p_;
+    if (!skipPast("?>", "XML declaration")) return false;
+    const std::string_view declaration(start, static_cast<size_t>(p_ - start));
+    const size_t encoding = declaration.find("encoding");
+    if (encoding == std::string_view::npos) return true;
+    size_t quote = declaration.find_first_of("\"'", encoding);
+    if (quote == std::string_view::npos) return fail(start, "malformed XML declaration");
+    const size_t close = declaration.find(declaration[quote], quote + 1);
+    if (close == std::string_view::npos) return fail(start, "malformed XML declaration");
+    std::string name(declaration.substr(quote + 1, close - quote - 1));
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (name != "utf-8" && name != "utf8" && name != "us-ascii") {
+      return fail(start, "unsupported encoding \"" + name + "\"");
+    }
+    return true;
+  }
+
+  // <!DOCTYPE ...> is skipped; an internal subset may not declare entities.
+  bool skipDoctype() {
+    const char* start = p_;
+    p_ += 9;
+    char quote = 0;
+    while (p_ < end_) {
+      const char c = *p_;
+      if (quote != 0) {
+        if (c == quote) quote = 0;
+      } else if (c == '"' || c == '\'') {
+        quote = c;
+      } else if (c == '[') {
+        const char* subset = p_;
+        const std::string_view rest(p_, static_cast<size_t>(end_ - p_));
+        const size_t close = rest.find("]");
+        if (close == std::string_view::npos) return fail(start, "unterminated DOCTYPE");
+        if (rest.substr(0, close).find("<!ENTITY") != std::string_view::npos) {
+          return fail(subset, "entity declarations are not allowed");
+        }
+        p_ += close;
+      } else if (c == '>') {
+        ++p_;
+        return true;
+      }
+      ++p_;
+    }
+    return fail(start, "unterminated DOCTYPE");
+  }
+
+  // ------------------------------------------------------------- tags
+
+  bool readTag(Tag& tag) {
+    const char* start = p_;
+    ++p_;  // '<'
+    tag = Tag{};
+    if (p_ < end_ && *p_ == '/') {
+      tag.closing = true;
+      ++p_;
+    }
+    const char* nameStart = p_;
+    while (p_ < end_ && isNameChar(*p_)) ++p_;
+    if (p_ == nameStart) return fail(start, "malformed tag");
+    tag.name = std::string_view(nameStart, static_cast<size_t>(p_ - nameStart));
+    for (;;) {
+      skipSpace();
+      if (p_ >= end_) return fail(start, "unterminated tag");
+      if (*p_ == '>') {
+        ++p_;
+        return true;
+      }
+      if (*p_ == '/' && !tag.closing && p_ + 1 < end_ && p_[1] == '>') {
+        p_ += 2;
+        tag.selfClosing = true;
+        return true;
+      }
+      if (tag.closing) return fail(start, "malformed end tag");
+      // An attribute: name = "value". Only <plist version="1.0"> has one.
+      const char* attributeStart = p_;
+      while (p_ < end_ && isNameChar(*p_)) ++p_;
+      if (p_ == attributeStart) return fail(p_, "malformed attribute");
+      skipSpace();
+      if (p_ >= end_ || *p_ != '=') return fail(p_, "malformed attribute");
+      ++p_;
+      skipSpace();
+      if (p_ >= end_ || (*p_ != '"' && *p_ != '\'')) return fail(p_, "malformed attribute");
+      const char quote = *p_++;
+      while (p_ < end_ && *p_ != quote) {
+        if (*p_ == '<') return fail(p_, "\"<\" in an attribute value");
+        ++p_;
+      }
+      if (p_ >= end_) return fail(attributeStart, "unterminated attribute value");
+      ++p_;
+    }
+  }
+
+  bool expectEndTag(std::string_view name) {
+    const char* at = p_;
+    if (!startsWith("</")) return fail(at, "expected </" + std::string(name) + ">");
+    Tag tag;
+    if (!readTag(tag)) return false;
+    if (tag.name != name) {
+      return fail(at, "</" + std::string(tag.name) + "> does not close <" + std::string(name) + ">");
+    }
+    return true;
+  }
+
+  // ------------------------------------------------------------- values
+
+  bool parseValue(const Tag& tag, const char* at, Value& out, int depth) {
+    if (depth > kMaxNesting) return fail(at, "property list nested too deeply");
+    const std::string_view name = tag.name;
+    if (name == "dict") return tag.selfClosing ? (out = Value::dictionary(), true) : parseDict(out, depth);
+    if (name == "array") return tag.selfClosing ? (out = Value::array(), true) : parseArray(out, depth);
+    if (name == "string") {
+      std::string text;
+      if (!tag.selfClosing && !readText(text, name)) return false;
+      out = Value(std::move(text));
+      return true;
+    }
+    if (name == "true" || name == "false") {
+      if (!tag.selfClosing) {
+        scratch_.clear();
+        if (!readText(scratch_, name)) return false;
+        if (!trimWhitespace(scratch_).empty()) return fail(at, "<" + std::string(name) + "> holds text");
+      }
+      out = Value(name == "true");
+      return true;
+    }
+    if (name == "integer" || name == "real" || name == "date" || name == "data") {
+      scratch_.clear();
+      if (!tag.selfClosing && !readText(scratch_, name)) return false;
+      const std::string_view text = name == "data" ? std::string_view(scratch_) : trimWhitespace(scratch_);
+      if (name == "integer") return parseInteger(text, at, out);
+      if (name == "real") return parseReal(text, at, out);
+      if (name == "date") {
+        const auto date = parseISO8601(text);
+        if (!date) return fail(at, "malformed date \"" + std::string(text) + "\"");
+        out = Value(*date);
+        return true;
+      }
+      auto bytes = decodeBase64(text);
+      if (!bytes) return fail(at, "malformed Base64 data");
+      out = Value(std::move(*bytes));
+      return true;
+    }
+    if (name == "key") return fail(at, "<key> outside a dictionary");
+    return fail(at, "unknown element <" + std::string(name) + ">");
+  }
+
+  bool parseInteger(std::string_view text, const char* at, Value& out) {
+    bool negative = false;
+    std::string_view digits = text;
+    if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) {
+      negative = digits.front() == '-';
+      digits.remove_prefix(1);
+    }
+    int base = 10;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+      base = 16;
+      digits.remove_prefix(2);
+    }
+    uint64_t magnitude = 0;
+    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude, base);
+    if (digits.empty() || result.ec != std::errc() || result.ptr != digits.data() + digits.size()) {
+      return fail(at, "malformed integer \"" + std::string(text) + "\"");
+    }
+    if (negative) {
+      if (magnitude > uint64_t{1} << 63) return fail(at, "integer out of range");
+      out = Value(static_cast<int64_t>(0 - magnitude));
+    } else if (magnitude > static_cast<uint64_t>(INT64_MAX)) {
+      out = Value(static_cast<double>(magnitude));  // beyond 64-bit signed: kept as a real
+    } else {
+      out = Value(static_cast<int64_t>(magnitude));
+    }
+    return true;
+  }
+
+  bool parseReal(std::string_view text, const char* at, Value& out) {
+    std::string_view literal = text;
+    if (!literal.empty() && literal.front() == '+') literal.remove_prefix(1);
+    double value = 0;
+    const auto result = std::from_chars(literal.data(), literal.data() + literal.size(), value);
+    if (literal.empty() || result.ptr != literal.data() + literal.size() ||
+        (result.ec != std::errc() && result.ec != std::errc::result_out_of_range)) {
+      return fail(at, "malformed real \"" + std::string(text) + "\"");
+    }
+    out = Value(value);
+    return true;
+  }
+
+  // The streams whose container is the one at the current path.
+  const PlistStream* streamHere() const {
+    if (path_.empty() || path_.size() > maxStreamDepth_) return nullptr;
+    for (const auto& stream : options_.streams) {
+      if (stream.path.size() != path_.size()) continue;
+      bool same = true;
+      for (size_t i = 0; i < path_.size() && same; ++i) {
+        same = path_[i] != nullptr && *path_[i] == stream.path[i];
+      }
+      if (same) return &stream;
+    }
+    return nullptr;
+  }
+
+  void reportProgress() {
+    if (p_ < nextProgress_ || !options_.onProgress) return;
+    nextProgress_ = p_ + kProgressStep;
+    options_.onProgress(static_cast<size_t>(p_ - begin_), static_cast<size_t>(end_ - begin_));
+  }
+
+  bool deliver(const PlistStream& stream, std::string key, Value value) {
+    Status status = stream.onMember(std::move(key), std::move(value));
+    if (status.ok()) return true;
+    if (!failed_) {
+      failed_ = true;
+      error_ = status.error();
+    }
+    return false;
+  }
+
+  bool parseDict(Value& out, int depth) {
+    const PlistStream* stream = streamHere();
+    Dictionary dictionary;
+    for (;;) {
+      if (!skipMisc()) return false;
+      if (p_ >= end_) return fail(p_, "unterminated <dict>");
+      if (*p_ != '<') return fail(p_, "text inside <dict>");
+      if (startsWith("</")) {
+        if (!expectEndTag("dict")) return false;
+        break;
+      }
+      const char* keyAt = p_;
+      Tag keyTag;
+      if (!readTag(keyTag)) return false;
+      if (keyTag.name != "key") return fail(keyAt, "expected <key> in <dict>, found <" + std::string(keyTag.name) + ">");
+      std::string key;
+      if (!keyTag.selfClosing && !readText(key, "key")) return false;
+      if (!skipMisc()) return false;
+      const char* valueAt = p_;
+      if (p_ >= end_ || *p_ != '<' || startsWith("</")) return fail(valueAt, "<key> without a value");
+      Tag valueTag;
+      if (!readTag(valueTag)) return false;
+      Value value;
+      path_.push_back(&key);
+      const bool parsed = parseValue(valueTag, valueAt, value, depth + 1);
+      path_.pop_back();
+      if (!parsed) return false;
+      if (stream != nullptr) {
+        if (!deliver(*stream, std::move(key), std::move(value))) return false;
+      } else {
+        dictionary.set(std::move(key), std::move(value));
+      }
+      reportProgress();
+    }
+    out = Value(std::move(dictionary));
+    return true;
+  }
+
+  bool parseArray(Value& out, int depth) {
+    const PlistStream* stream = streamHere();
+    Array members;
+    for (;;) {
+      if (!skipMisc()) return false;
+      if (p_ >= end_) return fail(p_, "unterminated <array>");
+      if (*p_ != '<') return fail(p_, "text inside <array>");
+      if (startsWith("</")) {
+        if (!expectEndTag("array")) return false;
+        break;
+      }
+      const char* valueAt = p_;
+      Tag valueTag;
+      if (!readTag(valueTag)) return false;
+      Value value;
+      path_.push_back(nullptr);
+      const bool parsed = parseValue(valueTag, valueAt, value, depth + 1);
+      path_.pop_back();
+      if (!parsed) return false;
+      if (stream != nullptr) {
+        if (!deliver(*stream, std::string(), std::move(value))) return false;
+      } else {
+        members.push_back(std::move(value));
+      }
+      reportProgress();
+    }
+    out = Value(std::move(members));
+    return true;
+  }
+
+  // ------------------------------------------------------------- text
+
+  // Character data up to the end tag `name`, with entities, CDATA sections
+  // and comments, appended to `out`.
+  bool readText(std::string& out, std::string_view name) {
+    for (;;) {
+      const auto* lt = static_cast<const char*>(std::memchr(p_, '<', static_cast<size_t>(end_ - p_)));
+      if (lt == nullptr) return fail(p_, "unterminated <" + std::string(name) + ">");
+      if (!appendText(out, lt)) return false;
+      p_ = lt;
+      if (startsWith("</")) return expectEndTag(name);
+      if (startsWith("<!--")) {
+        p_ += 4;
+        if (!skipPast("-->", "comment")) return false;
+      } else if (startsWith("<![CDATA[")) {
+        p_ += 9;
+        const char* start = p_;
+        if (!skipPast("]]>", "CDATA section")) return false;
+        const char* stop = p_ - 3;
+        const char* saved = p_;
+        p_ = start;
+        if (!appendRaw(out, stop)) return false;
+        p_ = saved;
+      } else if (startsWith("<?")) {
+        p_ += 2;
+        if (!skipPast("?>", "processing instruction")) return false;
+      } else {
+        return fail(p_, "element inside <" + std::string(name) + ">");
+      }
+    }
+  }
+
+  // Appends [p_, stop) decoding entities; p_ ends at stop.
+  bool appendText(std::string& out, const char* stop) {
+    const char* run = p_;
+    while (p_ < stop) {
+      if (!kSpecialText[static_cast<unsigned char>(*p_)]) {
+        ++p_;
+        continue;
+      }
+      out.append(run, static_cast<size_t>(p_ - run));
+      if (*p_ == '&') {
+        if (!appendEntity(out, stop)) return false;
+      } else if (!appendSpecial(out, stop)) {
+        return false;
+      }
+      run = p_;
+    }
+    out.append(run, static_cast<size_t>(p_ - run));
+    return true;
+  }
+
+  // Appends [p_, stop) of a CDATA section: no entities, the rest checked.
+  bool appendRaw(std::string& out, const char* stop) {
+    const char* run = p_;
+    while (p_ < stop) {
+      if (!kSpecialText[static_cast<unsigned char>(*p_)] || *p_ == '&' || *p_ == '<') {
+        ++p_;
+        continue;
+      }
+      out.append(run, static_cast<size_t>(p_ - run));
+      if (!appendSpecial(out, stop)) return false;
+      run = p_;
+    }
+    out.append(run, static_cast<size_t>(p_ - run));
+    return true;
+  }
+
+  // A carriage return, a control character or a non-ASCII sequence at p_.
+  bool appendSpecial(std::string& out, const char* stop) {
+    const char c = *p_;
+    if (c == '\r') {
+      out += '\n';
+      ++p_;
+      if (p_ < stop && *p_ == '\n') ++p_;
+      return true;
+    }
+    if (static_cast<unsigned char>(c) < 0x20) return fail(p_, "control character in text");
+    const size_t length = utf8Length(p_, stop);
+    if (length == 0) return fail(p_, "invalid UTF-8");
+    if (length == 3 && static_cast<unsigned char>(p_[0]) == 0xEF &&
+        static_cast<unsigned char>(p_[1]) == 0xBF &&
+        (static_cast<unsigned char>(p_[2]) == 0xBE || static_cast<unsigned char>(p_[2]) == 0xBF)) {
+      return fail(p_, "character not allowed in XML");
+    }
+    out.append(p_, length);
+    p_ += length;
+    return true;
+  }
+
+  bool appendEntity(std::string& out, const char* stop) {
+    const char* start = p_;
+    const auto* semicolon = static_cast<const char*>(std::memchr(p_, ';', static_cast<size_t>(std::min<ptrdiff_t>(stop - p_, 16))));
+    if (semicolon == nullptr) return fail(start, "malformed entity reference");
+    const std::string_view entity(p_ + 1, static_cast<size_t>(semicolon - p_ - 1));
+    p_ = semicolon + 1;
+    if (entity == "amp") out += '&';
+    else if (entity == "lt") out += '<';
+    else if (entity == "gt") out += '>';
+    else if (entity == "quot") out += '"';
+    else if (entity == "apos") out += '\'';
+    else if (!entity.empty() && entity.front() == '#') {
+      std::string_view digits = entity.substr(1);
+      int base = 10;
+      if (!digits.empty() && digits.front() == 'x') {
+        base = 16;
+        digits.remove_prefix(1);
+      }
+      uint32_t code = 0;
+      const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), code, base);
+      if (digits.empty() || result.ec != std::errc() || result.ptr != digits.data() + digits.size() ||
+          !isXmlChar(code)) {
+        return fail(start, "invalid character reference &" + std::string(entity) + ";");
+      }
+      appendUtf8(out, code);
+    } else {
+      return fail(start, "undefined entity &" + std::string(entity) + ";");
+    }
+    return true;
+  }
+
+  const char* begin_;
+  const char* p_;
+  const char* end_;
+  const PlistReadOptions& options_;
+  const char* nextProgress_;
+  size_t maxStreamDepth_ = 0;
+  std::vector<const std::string*> path_;  // nullptr for array members
+  std::string scratch_;
+  bool failed_ = false;
+  Error error_;
+};
+
+}  // namespace
+
+Result<Value> PlistReader::readString(std::string_view document, const PlistReadOptions& options) {
+  Parser parser(document, options);
+  return parser.run();
+}
+
+Result<Value> PlistReader::readFile(const std::string& path, const PlistReadOptions& options) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return posixError(errno, "cannot open " + path);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    const int err = errno;
+    ::close(fd);
+    return posixError(err, "cannot read " + path);
+  }
+  if (!S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return Error(kPosixErrorDomain, EINVAL, path + " is not a regular file");
+  }
+  const auto size = static_cast<size_t>(info.st_size);
+  if (size == 0) {
+    ::close(fd);
+    return PlistReader::readString({}, options);
+  }
+  void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  const int mapError = errno;
+  ::close(fd);
+  if (mapped == MAP_FAILED) return posixError(mapError, "cannot map " + path);
+  ::madvise(mapped, size, MADV_SEQUENTIAL);
+
+  // Pages behind the reader are never read again: drop them as it goes.
+  PlistReadOptions withRelease = options;
+  const auto pageSize = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+  size_t released = 0;
+  withRelease.onProgress = [&](size_t bytesRead, size_t totalBytes) {
+    const size_t upTo = (bytesRead / pageSize) * pageSize;
+    if (upTo > released) {
+      ::madvise(static_cast<char*>(mapped) + released, upTo - released, MADV_DONTNEED);
+      released = upTo;
+    }
+    if (options.onProgress) options.onProgress(bytesRead, totalBytes);
+  };
+  Result<Value> result =
+      PlistReader::readString(std::string_view(static_cast<const char*>(mapped), size), withRelease);
+  ::munmap(mapped, size);
+  return result;
+}
+
+}  // namespace mr
