@@ -65,7 +65,8 @@ void MRAppDelegate::migratePersistentStoreCoordinator(std::function<void()> comp
       const Status status = store_.openMigrating(env_.paths().dataDir);
       if (!status.ok()) {
         presenter_.runAlert("Error", status.error().description(), {"OK"});
-        log::error("Unresolved error {}, {}", status.error().toString(), status.error().failureReason());
+        log::error("Unresolved error {}, {}", status.error().toString(),
+                   status.error().failureReason());
       }
     }
     opened->signal();
@@ -77,7 +78,9 @@ void MRAppDelegate::migratePersistentStoreCoordinator(std::function<void()> comp
   });
 }
 
-std::string MRAppDelegate::applicationFilesDirectory() const { return env_.paths().dataDir; }
+std::string MRAppDelegate::applicationFilesDirectory() const {
+  return env_.paths().dataDir;
+}
 
 bool MRAppDelegate::persistentStoreCoordinator() {
   if (store_.isOpen()) return true;
@@ -93,9 +96,9 @@ bool MRAppDelegate::persistentStoreCoordinator() {
       return false;
     }
   } else if (!S_ISDIR(info.st_mode)) {
-    presenter_.presentError(Error(
-        kStoreErrorDomain, 101,
-        "Expected a folder to store application data, found a file (" + folder + ")."));
+    presenter_.presentError(
+        Error(kStoreErrorDomain, 101,
+              "Expected a folder to store application data, found a file (" + folder + ")."));
     return false;
   }
   const Status status = store_.open(folder);

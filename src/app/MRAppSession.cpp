@@ -52,9 +52,9 @@ bool MRAppSession::hasServed() const {
 void MRAppSession::logout() {
   services_.stopPlaylistPlayer();
   services_.signOut();
-  for (auto kind : {MRServiceOperationKind::UserSongCheck, MRServiceOperationKind::RecommendMixBuild,
-                    MRServiceOperationKind::NewReleaseCheck,
-                    MRServiceOperationKind::SyncFavoriteTracks}) {
+  for (auto kind :
+       {MRServiceOperationKind::UserSongCheck, MRServiceOperationKind::RecommendMixBuild,
+        MRServiceOperationKind::NewReleaseCheck, MRServiceOperationKind::SyncFavoriteTracks}) {
     if (auto running = queue_.operationRunningForKind(kind)) running->cancel();
   }
   if (appDelegate_ != nullptr) {

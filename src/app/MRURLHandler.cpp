@@ -44,7 +44,9 @@ void MRURLHandler::explodeURL() {
   }
 }
 
-int MRURLHandler::determineSubjectType() const { return subject_ == "oauth-complete" ? 1 : 0; }
+int MRURLHandler::determineSubjectType() const {
+  return subject_ == "oauth-complete" ? 1 : 0;
+}
 
 bool MRURLHandler::handleOAuthComplete() {
   session_.updateConnections();

@@ -48,7 +48,8 @@ Result<AppConfig> AppConfig::load(const std::string& path) {
 
 Result<AppConfig> AppConfig::fromValue(const Value& document) {
   const Dictionary* entries = document.asDictionary();
-  if (entries == nullptr) return Error(kParseErrorDomain, 10, "the configuration is not a JSON object");
+  if (entries == nullptr)
+    return Error(kParseErrorDomain, 10, "the configuration is not a JSON object");
   AppConfig config;
   for (const auto& [key, value] : *entries) {
     const auto& table = keys();
@@ -70,7 +71,8 @@ Result<AppConfig> AppConfig::fromValue(const Value& document) {
 
 Value AppConfig::toValue() const {
   Value document = Value::dictionary();
-  for (const auto& [key, field] : keys()) document.set(key, Value(this->*field));
+  for (const auto& [key, field] : keys())
+    document.set(key, Value(this->*field));
   return document;
 }
 

@@ -33,7 +33,8 @@ struct AppConfig {
   static const std::vector<std::pair<const char*, std::string AppConfig::*>>& keys();
 
   // The file in effect: $MIRELUNE_CONFIG, else config.json in the config folder.
-  static std::string filePath(const Paths& paths, const EnvironmentLookup& lookup = processEnvironment);
+  static std::string filePath(const Paths& paths,
+                              const EnvironmentLookup& lookup = processEnvironment);
   // Defaults when the file does not exist; an error when it exists but is
   // not a JSON object of strings, or names an unknown key.
   static Result<AppConfig> load(const std::string& path);

@@ -15,7 +15,9 @@ Clock& Clock::real() {
   return clock;
 }
 
-SteadyTime RealClock::now() const { return std::chrono::steady_clock::now(); }
+SteadyTime RealClock::now() const {
+  return std::chrono::steady_clock::now();
+}
 
 Date RealClock::currentDate() const {
   const auto since = std::chrono::system_clock::now().time_since_epoch();
@@ -51,7 +53,8 @@ void FakeClock::advance(Duration duration) {
   std::lock_guard guard(mutex_);
   now_ += duration;
   date_ = date_.addingSeconds(toSeconds(duration));
-  for (auto* cv : waiters_) cv->notify_all();
+  for (auto* cv : waiters_)
+    cv->notify_all();
 }
 
 void FakeClock::setDate(Date date) {

@@ -96,22 +96,23 @@ std::optional<Date> parseISO8601(std::string_view text) {
       minute > 59 || second > 60) {
     return std::nullopt;
   }
-  const int64_t days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
-  const double seconds = static_cast<double>(days * 86400 + hour * 3600 + minute * 60 + second -
-                                             offsetSeconds) +
-                         fraction;
+  const int64_t days =
+      daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+  const double seconds =
+      static_cast<double>(days * 86400 + hour * 3600 + minute * 60 + second - offsetSeconds) +
+      fraction;
   return Date{seconds};
 }
 
 std::optional<Date> parseDateWithFormat(std::string_view text, std::string_view pattern) {
   UErrorCode status = U_ZERO_ERROR;
-  const icu::UnicodeString icuPattern =
-      icu::UnicodeString::fromUTF8(icu::StringPiece(pattern.data(), static_cast<int32_t>(pattern.size())));
+  const icu::UnicodeString icuPattern = icu::UnicodeString::fromUTF8(
+      icu::StringPiece(pattern.data(), static_cast<int32_t>(pattern.size())));
   icu::SimpleDateFormat format(icuPattern, icu::Locale("en_US_POSIX"), status);
   if (U_FAILURE(status)) return std::nullopt;
   format.setLenient(false);
-  const icu::UnicodeString icuText =
-      icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+  const icu::UnicodeString icuText = icu::UnicodeString::fromUTF8(
+      icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
   icu::ParsePosition position(0);
   const UDate parsed = format.parse(icuText, position);
   if (position.getErrorIndex() >= 0 || position.getIndex() != icuText.length()) return std::nullopt;
@@ -120,8 +121,8 @@ std::optional<Date> parseDateWithFormat(std::string_view text, std::string_view 
 
 std::string formatDateWithFormat(Date date, std::string_view pattern) {
   UErrorCode status = U_ZERO_ERROR;
-  const icu::UnicodeString icuPattern =
-      icu::UnicodeString::fromUTF8(icu::StringPiece(pattern.data(), static_cast<int32_t>(pattern.size())));
+  const icu::UnicodeString icuPattern = icu::UnicodeString::fromUTF8(
+      icu::StringPiece(pattern.data(), static_cast<int32_t>(pattern.size())));
   icu::SimpleDateFormat format(icuPattern, icu::Locale("en_US_POSIX"), status);
   if (U_FAILURE(status)) return {};
   icu::UnicodeString out;

@@ -34,7 +34,8 @@ void ManualDispatcher::post(Task task) {
 TimerId ManualDispatcher::postAfter(Duration delay, Task task) {
   std::lock_guard guard(mutex_);
   const TimerId id = nextTimer_++;
-  timers_[id] = Timer{clock_.now() + delay, Duration::zero(), std::make_shared<Task>(std::move(task))};
+  timers_[id] =
+      Timer{clock_.now() + delay, Duration::zero(), std::make_shared<Task>(std::move(task))};
   cv_.notify_all();
   return id;
 }
@@ -63,7 +64,8 @@ bool ManualDispatcher::takeReady(Task& task) {
   const SteadyTime now = clock_.now();
   auto due = timers_.end();
   for (auto it = timers_.begin(); it != timers_.end(); ++it) {
-    if (it->second.due <= now && (due == timers_.end() || it->second.due < due->second.due)) due = it;
+    if (it->second.due <= now && (due == timers_.end() || it->second.due < due->second.due))
+      due = it;
   }
   if (due == timers_.end()) return false;
   std::shared_ptr<Task> body = due->second.task;
@@ -118,7 +120,8 @@ void ManualDispatcher::run() {
     std::unique_lock lock(mutex_);
     if (quit_) return;
     SteadyTime next = kNoDeadline;
-    for (const auto& [id, timer] : timers_) next = std::min(next, timer.due);
+    for (const auto& [id, timer] : timers_)
+      next = std::min(next, timer.due);
     clock_.waitUntil(lock, cv_, next, [this] { return quit_ || !tasks_.empty(); });
     if (quit_) return;
   }

@@ -36,6 +36,8 @@ Env& Env::defaultEnv() {
   return real->env;
 }
 
-void Env::setDefaultEnv(Env* env) { overridden() = env; }
+void Env::setDefaultEnv(Env* env) {
+  overridden() = env;
+}
 
 }  // namespace mr

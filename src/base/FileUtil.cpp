@@ -31,8 +31,8 @@ Result<std::string> readFileToString(const std::string& path) {
 }
 
 Status writeFileAtomically(const std::string& path, std::string_view contents, unsigned mode) {
-  const std::string temporary = path + ".tmp-" + std::to_string(::getpid()) + "-" +
-                                std::to_string(randomUint32());
+  const std::string temporary =
+      path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(randomUint32());
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (fd < 0) return posixError(errno, "cannot create " + temporary);
   const auto failWith = [&](int err, const std::string& what) -> Status {

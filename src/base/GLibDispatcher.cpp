@@ -72,7 +72,9 @@ GLibDispatcher::~GLibDispatcher() {
   delete loop_;
 }
 
-void GLibDispatcher::post(Task task) { loop_->attach(g_idle_source_new(), std::move(task), false); }
+void GLibDispatcher::post(Task task) {
+  loop_->attach(g_idle_source_new(), std::move(task), false);
+}
 
 TimerId GLibDispatcher::postAfter(Duration delay, Task task) {
   return loop_->attach(g_timeout_source_new(millisecondsOf(delay)), std::move(task), false);
@@ -100,8 +102,12 @@ void GLibDispatcher::run() {
   g_main_loop_run(loop_->mainLoop);
 }
 
-void GLibDispatcher::quit() { g_main_loop_quit(loop_->mainLoop); }
+void GLibDispatcher::quit() {
+  g_main_loop_quit(loop_->mainLoop);
+}
 
-bool GLibDispatcher::isCurrentThread() const { return loop_->owner == std::this_thread::get_id(); }
+bool GLibDispatcher::isCurrentThread() const {
+  return loop_->owner == std::this_thread::get_id();
+}
 
 }  // namespace mr

@@ -92,17 +92,20 @@ Value untagDictionary(Dictionary dictionary) {
       if (text == "-inf") return Value(-HUGE_VAL);
     } else if (key == "$dict" && member.isDictionary()) {
       Dictionary inner = *member.asDictionary();
-      for (auto& entry : inner) entry.second = untag(std::move(entry.second));
+      for (auto& entry : inner)
+        entry.second = untag(std::move(entry.second));
       return Value(std::move(inner));
     }
   }
-  for (auto& entry : dictionary) entry.second = untag(std::move(entry.second));
+  for (auto& entry : dictionary)
+    entry.second = untag(std::move(entry.second));
   return Value(std::move(dictionary));
 }
 
 Value untag(Value value) {
   if (Array* members = value.asArray()) {
-    for (auto& member : *members) member = untag(std::move(member));
+    for (auto& member : *members)
+      member = untag(std::move(member));
     return value;
   }
   if (Dictionary* dictionary = value.asDictionary()) return untagDictionary(std::move(*dictionary));
@@ -115,11 +118,21 @@ class Writer {
 
   void write(const Value& value, int depth) {
     switch (value.type()) {
-      case Value::Type::Null: out += "null"; break;
-      case Value::Type::Bool: out += *value.asBool() ? "true" : "false"; break;
-      case Value::Type::Integer: out += std::to_string(*value.asInteger()); break;
-      case Value::Type::Real: writeReal(*value.asReal()); break;
-      case Value::Type::String: writeString(*value.asString()); break;
+      case Value::Type::Null:
+        out += "null";
+        break;
+      case Value::Type::Bool:
+        out += *value.asBool() ? "true" : "false";
+        break;
+      case Value::Type::Integer:
+        out += std::to_string(*value.asInteger());
+        break;
+      case Value::Type::Real:
+        writeReal(*value.asReal());
+        break;
+      case Value::Type::String:
+        writeString(*value.asString());
+        break;
       case Value::Type::Data:
         if (options_.tagged) {
           out += "{\"$data\":";
@@ -138,8 +151,12 @@ class Writer {
           writeString(formatISO8601(*value.asDate()));
         }
         break;
-      case Value::Type::Array: writeArray(*value.asArray(), depth); break;
-      case Value::Type::Dictionary: writeDictionary(*value.asDictionary(), depth); break;
+      case Value::Type::Array:
+        writeArray(*value.asArray(), depth);
+        break;
+      case Value::Type::Dictionary:
+        writeDictionary(*value.asDictionary(), depth);
+        break;
     }
   }
 
@@ -183,13 +200,27 @@ class Writer {
     out += '"';
     for (char c : chosen) {
       switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
+        case '"':
+          out += "\\\"";
+          break;
+        case '\\':
+          out += "\\\\";
+          break;
+        case '\n':
+          out += "\\n";
+          break;
+        case '\r':
+          out += "\\r";
+          break;
+        case '\t':
+          out += "\\t";
+          break;
+        case '\b':
+          out += "\\b";
+          break;
+        case '\f':
+          out += "\\f";
+          break;
         default:
           if (static_cast<unsigned char>(c) < 0x20) {
             out += "\\u00";
@@ -209,9 +240,12 @@ class Writer {
     while (i < text.size()) {
       size_t length = 1;
       const auto c = static_cast<unsigned char>(text[i]);
-      if (c >= 0xF0) length = 4;
-      else if (c >= 0xE0) length = 3;
-      else if (c >= 0xC0) length = 2;
+      if (c >= 0xF0)
+        length = 4;
+      else if (c >= 0xE0)
+        length = 3;
+      else if (c >= 0xC0)
+        length = 2;
       if (i + length <= text.size() && isValidUtf8(text.substr(i, length))) {
         repaired.append(text.substr(i, length));
         i += length;

@@ -39,12 +39,15 @@ std::string localizedString(std::string_view key, std::string_view fallback) {
   return found == shared.texts.end() ? std::string(fallback) : found->second;
 }
 
-std::string localizedString(std::string_view key) { return localizedString(key, key); }
+std::string localizedString(std::string_view key) {
+  return localizedString(key, key);
+}
 
 void registerLocalizedStrings(const std::map<std::string, std::string>& texts) {
   Table& shared = table();
   std::lock_guard guard(shared.mutex);
-  for (const auto& [key, text] : texts) shared.texts[key] = text;
+  for (const auto& [key, text] : texts)
+    shared.texts[key] = text;
 }
 
 }  // namespace mr

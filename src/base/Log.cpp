@@ -38,17 +38,30 @@ spdlog::logger& logger() {
 
 }  // namespace
 
-void setLevel(Level newLevel) { currentLevel() = newLevel; }
-Level level() { return currentLevel(); }
+void setLevel(Level newLevel) {
+  currentLevel() = newLevel;
+}
+Level level() {
+  return currentLevel();
+}
 
 void write(Level messageLevel, std::string_view message) {
   if (messageLevel < level()) return;
   switch (messageLevel) {
-    case Level::Debug: logger().debug(message); break;
-    case Level::Info: logger().info(message); break;
-    case Level::Warning: logger().warn(message); break;
-    case Level::Error: logger().error(message); break;
-    case Level::Off: break;
+    case Level::Debug:
+      logger().debug(message);
+      break;
+    case Level::Info:
+      logger().info(message);
+      break;
+    case Level::Warning:
+      logger().warn(message);
+      break;
+    case Level::Error:
+      logger().error(message);
+      break;
+    case Level::Off:
+      break;
   }
 }
 

@@ -16,7 +16,8 @@ Level level();
 
 template <class... Args>
 void debug(fmt::format_string<Args...> format, Args&&... args) {
-  if (level() <= Level::Debug) write(Level::Debug, fmt::format(format, std::forward<Args>(args)...));
+  if (level() <= Level::Debug)
+    write(Level::Debug, fmt::format(format, std::forward<Args>(args)...));
 }
 template <class... Args>
 void info(fmt::format_string<Args...> format, Args&&... args) {
@@ -30,7 +31,8 @@ void warning(fmt::format_string<Args...> format, Args&&... args) {
 }
 template <class... Args>
 void error(fmt::format_string<Args...> format, Args&&... args) {
-  if (level() <= Level::Error) write(Level::Error, fmt::format(format, std::forward<Args>(args)...));
+  if (level() <= Level::Error)
+    write(Level::Error, fmt::format(format, std::forward<Args>(args)...));
 }
 
 }  // namespace mr::log

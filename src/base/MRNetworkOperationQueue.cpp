@@ -13,7 +13,8 @@ SharedInstance<MRNetworkOperationQueue>& shared() {
 MRNetworkOperationQueue::MRNetworkOperationQueue(Reachability& reachability)
     : OperationQueue("MRNetworkOperationQueue", 0), reachability_(reachability) {}
 
-std::shared_ptr<MRNetworkOperationQueue> MRNetworkOperationQueue::create(Reachability& reachability) {
+std::shared_ptr<MRNetworkOperationQueue> MRNetworkOperationQueue::create(
+    Reachability& reachability) {
   std::shared_ptr<MRNetworkOperationQueue> queue(new MRNetworkOperationQueue(reachability));
   std::weak_ptr<MRNetworkOperationQueue> weak = queue;
   queue->observer_ = reachability.addObserver([weak](NetworkStatus) {
@@ -23,7 +24,9 @@ std::shared_ptr<MRNetworkOperationQueue> MRNetworkOperationQueue::create(Reachab
   return queue;
 }
 
-MRNetworkOperationQueue::~MRNetworkOperationQueue() { reachability_.removeObserver(observer_); }
+MRNetworkOperationQueue::~MRNetworkOperationQueue() {
+  reachability_.removeObserver(observer_);
+}
 
 std::shared_ptr<MRNetworkOperationQueue> MRNetworkOperationQueue::sharedQueue() {
   return shared().get([] { return create(Env::defaultEnv().reachability()); });
@@ -35,10 +38,13 @@ void MRNetworkOperationQueue::setSharedQueue(std::shared_ptr<MRNetworkOperationQ
 
 int MRNetworkOperationQueue::widthForStatus(NetworkStatus status) {
   switch (status) {
-    case NetworkStatus::NotReachable: return 0;
-    case NetworkStatus::ReachableViaWWAN: return 3;
+    case NetworkStatus::NotReachable:
+      return 0;
+    case NetworkStatus::ReachableViaWWAN:
+      return 3;
     case NetworkStatus::ReachableViaWiFi:
-    case NetworkStatus::ReachableViaWired: return 5;
+    case NetworkStatus::ReachableViaWired:
+      return 5;
   }
   return 0;
 }

@@ -20,7 +20,8 @@ std::shared_ptr<MRRetryableNetworkOperation> MRRetryableNetworkOperation::retry(
   return retry(*owner);
 }
 
-std::shared_ptr<MRRetryableNetworkOperation> MRRetryableNetworkOperation::retry(OperationQueue& queue) {
+std::shared_ptr<MRRetryableNetworkOperation> MRRetryableNetworkOperation::retry(
+    OperationQueue& queue) {
   if (!isFinished()) return nullptr;
   auto copy = duplicate();
   if (copy) queue.addOperation(copy);

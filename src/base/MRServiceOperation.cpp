@@ -6,10 +6,14 @@ namespace mr {
 
 const char* statusTextKey(MRServiceOperationStatus status) {
   switch (status) {
-    case kMRServiceOperationStatusWaiting: return "kMRServiceOperationStatusWaiting";
-    case kMRServiceOperationStatusProcessing: return "kMRServiceOperationStatusProcessing";
-    case kMRServiceOperationStatusCompleted: return "kMRServiceOperationStatusCompleted";
-    case kMRServiceOperationStatusCanceled: return "kMRServiceOperationStatusCanceled";
+    case kMRServiceOperationStatusWaiting:
+      return "kMRServiceOperationStatusWaiting";
+    case kMRServiceOperationStatusProcessing:
+      return "kMRServiceOperationStatusProcessing";
+    case kMRServiceOperationStatusCompleted:
+      return "kMRServiceOperationStatusCompleted";
+    case kMRServiceOperationStatusCanceled:
+      return "kMRServiceOperationStatusCanceled";
     case kMRCacheFavoriteTrackOperationStatusWaiting:
       return "kMRCacheFavoriteTrackOperationStatusWaiting";
     case kMRCacheFavoriteTrackOperationStatusLocating:
@@ -20,11 +24,14 @@ const char* statusTextKey(MRServiceOperationStatus status) {
       return "kMRCacheFavoriteTrackOperationStatusSaving";
     case kMRCacheFavoriteTrackOperationStatusExtracting:
       return "kMRCacheFavoriteTrackOperationStatusExtracting";
-    default: return "";
+    default:
+      return "";
   }
 }
 
-void MRServiceOperation::main() { setCurrentThreadName(className()); }
+void MRServiceOperation::main() {
+  setCurrentThreadName(className());
+}
 
 MRServiceOperationStatus MRServiceOperation::status() const {
   std::lock_guard guard(mutex_);
@@ -109,9 +116,11 @@ void MRServiceOperation::notifyObservers(std::string_view key) {
   {
     std::lock_guard guard(mutex_);
     if (observers_.empty()) return;
-    for (const auto& [token, observer] : observers_) observers.push_back(observer);
+    for (const auto& [token, observer] : observers_)
+      observers.push_back(observer);
   }
-  for (const auto& observer : observers) (*observer)(*this, key);
+  for (const auto& observer : observers)
+    (*observer)(*this, key);
 }
 
 }  // namespace mr

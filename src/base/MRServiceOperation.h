@@ -75,8 +75,7 @@ class MRServiceOperation : public Operation {
 
  private:
   // Posts a delegate call; `call` gets the delegate and this operation.
-  void postToDelegate(
-      std::function<void(MRServiceOperationDelegate&, MRServiceOperation&)> call);
+  void postToDelegate(std::function<void(MRServiceOperationDelegate&, MRServiceOperation&)> call);
 
   const Env& env_;
   mutable std::mutex mutex_;

@@ -13,8 +13,8 @@ class MRServiceOperationDelegateBridge final : public MRServiceOperationDelegate
   std::function<void(MRServiceOperation&, MRServiceOperationStatus, float)> progressBlock;
   std::function<void(MRServiceOperation&, MRServiceOperationStatus)> completionBlock;
 
-  void serviceOperationDidGetProgress(MRServiceOperation& operation, MRServiceOperationStatus status,
-                                      float progress) override {
+  void serviceOperationDidGetProgress(MRServiceOperation& operation,
+                                      MRServiceOperationStatus status, float progress) override {
     if (progressBlock) progressBlock(operation, status, progress);
   }
   void serviceOperationDidComplete(MRServiceOperation& operation,

@@ -20,7 +20,8 @@ std::shared_ptr<MRServiceOperationQueue> MRServiceOperationQueue::create(const E
     env.main().post([weak] {
       auto queue = weak.lock();
       if (!queue) return;
-      if (auto delegate = queue->delegate()) delegate->serviceOperationQueueHasChangedOperations(*queue);
+      if (auto delegate = queue->delegate())
+        delegate->serviceOperationQueueHasChangedOperations(*queue);
     });
   });
   return queue;
@@ -41,7 +42,8 @@ std::shared_ptr<MRServiceOperation> MRServiceOperationQueue::addOperationOfKind(
     std::lock_guard guard(kindsMutex_);
     auto found = kinds_.find(kind);
     if (found == kinds_.end()) {
-      log::warning("MRServiceOperationQueue: no job registered for kind {}", static_cast<int>(kind));
+      log::warning("MRServiceOperationQueue: no job registered for kind {}",
+                   static_cast<int>(kind));
       return nullptr;
     }
     entry = found->second;
@@ -108,7 +110,8 @@ void MRServiceOperationQueue::setStatusListRegistrar(
   statusListRegistrar_ = std::move(registrar);
 }
 
-void MRServiceOperationQueue::registerWithStatusList(std::shared_ptr<MRServiceOperation> operation) {
+void MRServiceOperationQueue::registerWithStatusList(
+    std::shared_ptr<MRServiceOperation> operation) {
   std::function<void(std::shared_ptr<MRServiceOperation>)> registrar;
   {
     std::lock_guard guard(kindsMutex_);

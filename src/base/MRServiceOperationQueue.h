@@ -23,7 +23,12 @@ class MRServiceOperationQueueDelegate {
 };
 
 // The jobs of which the queue holds at most one at a time.
-enum class MRServiceOperationKind { UserSongCheck, RecommendMixBuild, NewReleaseCheck, SyncFavoriteTracks };
+enum class MRServiceOperationKind {
+  UserSongCheck,
+  RecommendMixBuild,
+  NewReleaseCheck,
+  SyncFavoriteTracks
+};
 
 // Implemented by the favorite-caching job, so the queue can find it by track.
 class MRFavoriteTrackCaching {

@@ -7,8 +7,12 @@ bool MRUserDefaults::boolDefaultingToTrue(const char* key) const {
   return settings_.boolForKey(key);
 }
 
-bool MRUserDefaults::isUserAgreedTOU() const { return settings_.boolForKey(kUserAgreedTOU); }
-void MRUserDefaults::setUserAgreedTOU(bool agreed) { (void)settings_.setBool(kUserAgreedTOU, agreed); }
+bool MRUserDefaults::isUserAgreedTOU() const {
+  return settings_.boolForKey(kUserAgreedTOU);
+}
+void MRUserDefaults::setUserAgreedTOU(bool agreed) {
+  (void)settings_.setBool(kUserAgreedTOU, agreed);
+}
 
 Date MRUserDefaults::lastTodaysArtistsShownDate() const {
   const auto value = settings_.objectForKey(kLastTodaysArtistsShownDate);
@@ -30,21 +34,34 @@ std::optional<std::vector<std::string>> MRUserDefaults::itemHashesOfLastTodaysAr
   return hashes;
 }
 
-void MRUserDefaults::setItemHashesOfLastTodaysArtistsShown(const std::vector<std::string>& itemHashes) {
+void MRUserDefaults::setItemHashesOfLastTodaysArtistsShown(
+    const std::vector<std::string>& itemHashes) {
   Array members(itemHashes.begin(), itemHashes.end());
   (void)settings_.setObject(kItemHashesOfLastTodaysArtistsShown, Value(std::move(members)));
 }
 
-bool MRUserDefaults::shareOnFacebook() const { return boolDefaultingToTrue(kShareOnFacebook); }
-void MRUserDefaults::setShareOnFacebook(bool share) { (void)settings_.setBool(kShareOnFacebook, share); }
-bool MRUserDefaults::shareOnTwitter() const { return boolDefaultingToTrue(kShareOnTwitter); }
-void MRUserDefaults::setShareOnTwitter(bool share) { (void)settings_.setBool(kShareOnTwitter, share); }
-bool MRUserDefaults::autoSharingOnFavorite() const { return boolDefaultingToTrue(kAutoSharingOnFavorite); }
+bool MRUserDefaults::shareOnFacebook() const {
+  return boolDefaultingToTrue(kShareOnFacebook);
+}
+void MRUserDefaults::setShareOnFacebook(bool share) {
+  (void)settings_.setBool(kShareOnFacebook, share);
+}
+bool MRUserDefaults::shareOnTwitter() const {
+  return boolDefaultingToTrue(kShareOnTwitter);
+}
+void MRUserDefaults::setShareOnTwitter(bool share) {
+  (void)settings_.setBool(kShareOnTwitter, share);
+}
+bool MRUserDefaults::autoSharingOnFavorite() const {
+  return boolDefaultingToTrue(kAutoSharingOnFavorite);
+}
 void MRUserDefaults::setAutoSharingOnFavorite(bool share) {
   (void)settings_.setBool(kAutoSharingOnFavorite, share);
 }
 
-int64_t MRUserDefaults::numberOfUserSongs() const { return settings_.integerForKey(kNumOfUserSongs); }
+int64_t MRUserDefaults::numberOfUserSongs() const {
+  return settings_.integerForKey(kNumOfUserSongs);
+}
 void MRUserDefaults::setNumberOfUserSongs(int64_t count) {
   (void)settings_.setInteger(kNumOfUserSongs, count);
 }
@@ -100,9 +117,17 @@ void MRInstructionSwitch::setSwitch(bool on, uint32_t flag) {
   writeUserDefault(on ? (word & ~static_cast<int64_t>(flag)) : (word | flag));
 }
 
-bool MRInstructionSwitch::isOn(uint32_t flag) const { return (readUserDefault() & flag) == 0; }
-bool MRInstructionSwitch::allSwitchIsOn() const { return readUserDefault() == 0; }
-void MRInstructionSwitch::resetAllSwitches() { writeUserDefault(0); }
-void MRInstructionSwitch::turnOffAllSwitches() { writeUserDefault(4294967295LL); }
+bool MRInstructionSwitch::isOn(uint32_t flag) const {
+  return (readUserDefault() & flag) == 0;
+}
+bool MRInstructionSwitch::allSwitchIsOn() const {
+  return readUserDefault() == 0;
+}
+void MRInstructionSwitch::resetAllSwitches() {
+  writeUserDefault(0);
+}
+void MRInstructionSwitch::turnOffAllSwitches() {
+  writeUserDefault(4294967295LL);
+}
 
 }  // namespace mr

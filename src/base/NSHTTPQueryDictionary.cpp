@@ -65,7 +65,8 @@ NSHTTPQueryDictionary NSHTTPQueryDictionary::withURL(std::string_view url) {
 std::optional<std::string> NSHTTPQueryDictionary::buildQuery() const {
   std::vector<const Dictionary::Entry*> entries;
   entries.reserve(parameter.size());
-  for (const auto& entry : parameter) entries.push_back(&entry);
+  for (const auto& entry : parameter)
+    entries.push_back(&entry);
   // Ties between keys that differ only in case fall back to byte order, so
   // the result is the same on every run.
   std::sort(entries.begin(), entries.end(), [](const auto* a, const auto* b) {

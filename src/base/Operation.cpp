@@ -48,7 +48,9 @@ void Operation::setCompletionBlock(Task block) {
   completion_ = std::move(block);
 }
 
-void Operation::waitUntilFinished() { waitUntilFinished(Clock::real(), kNoDeadline); }
+void Operation::waitUntilFinished() {
+  waitUntilFinished(Clock::real(), kNoDeadline);
+}
 
 bool Operation::waitUntilFinished(Clock& clock, SteadyTime deadline) {
   std::unique_lock lock(mutex_);

@@ -69,7 +69,7 @@ class Operation : public std::enable_shared_from_this<Operation> {
   friend class OperationQueue;
   enum class State { Ready, Executing, Finished };
 
-  bool beginExecuting();    // false when it was cancelled or already started
+  bool beginExecuting();  // false when it was cancelled or already started
   void markFinished();
   void runCompletionBlock();
 

@@ -14,10 +14,13 @@ OperationQueue::~OperationQueue() {
   {
     std::lock_guard guard(mutex_);
     changed_ = nullptr;
-    for (auto& [key, operation] : pending_) pending.push_back(operation);
+    for (auto& [key, operation] : pending_)
+      pending.push_back(operation);
     pending_.clear();
-    for (const auto& operation : pending) removeLocked(operation.get());
-    for (const auto& operation : operations_) operation->cancel();
+    for (const auto& operation : pending)
+      removeLocked(operation.get());
+    for (const auto& operation : operations_)
+      operation->cancel();
   }
   for (const auto& operation : pending) {
     operation->cancel();
@@ -27,7 +30,8 @@ OperationQueue::~OperationQueue() {
   cv_.wait(lock, [this] { return running_ == 0; });
   std::vector<std::thread> threads = std::move(threads_);
   lock.unlock();
-  for (auto& thread : threads) thread.join();
+  for (auto& thread : threads)
+    thread.join();
 }
 
 void OperationQueue::addOperation(std::shared_ptr<Operation> operation) {
@@ -84,7 +88,8 @@ void OperationQueue::setMaxConcurrentOperationCount(int count) {
 }
 
 void OperationQueue::cancelAllOperations() {
-  for (const auto& operation : operations()) operation->cancel();
+  for (const auto& operation : operations())
+    operation->cancel();
 }
 
 void OperationQueue::waitUntilAllOperationsAreFinished() {
@@ -118,12 +123,13 @@ void OperationQueue::runOperation(std::shared_ptr<Operation> operation) {
 void OperationQueue::finishOperation(const std::shared_ptr<Operation>& operation) {
   {
     std::lock_guard guard(mutex_);
+    // Finished and removed in one step: whoever wakes from either sees both.
     removeLocked(operation.get());
+    operation->markFinished();
     --running_;
     startReadyLocked();
     cv_.notify_all();
   }
-  operation->markFinished();
   notifyChanged();
 }
 
@@ -139,11 +145,14 @@ void OperationQueue::dropCancelled(Operation& operation) {
       }
     }
     if (!dropped) return;  // already started: its thread finishes it
-    removeLocked(&operation);
-    cv_.notify_all();
   }
   dropped->runCompletionBlock();
-  dropped->markFinished();
+  {
+    std::lock_guard guard(mutex_);
+    removeLocked(&operation);
+    dropped->markFinished();
+    cv_.notify_all();
+  }
   notifyChanged();
 }
 
@@ -166,7 +175,8 @@ void OperationQueue::reapThreads() {
     }
     exited_.clear();
   }
-  for (auto& thread : done) thread.join();  // they have left the queue's code
+  for (auto& thread : done)
+    thread.join();  // they have left the queue's code
 }
 
 void OperationQueue::notifyChanged() {

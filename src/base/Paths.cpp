@@ -17,7 +17,8 @@ Paths Paths::fromEnvironment(const EnvironmentLookup& lookup) {
   Paths paths;
   if (auto home = lookup("HOME"); home && !home->empty()) {
     paths.home = *home;
-  } else if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir != nullptr) {
+  } else if (const passwd* entry = ::getpwuid(::getuid());
+             entry != nullptr && entry->pw_dir != nullptr) {
     paths.home = entry->pw_dir;
   } else {
     paths.home = "/tmp";

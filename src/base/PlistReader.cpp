@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "base/Json.h"
 #include "base/StringAdditions.h"
@@ -22,20 +23,67 @@ constexpr size_t kProgressStep = size_t{4} << 20;
 // normalisation, control characters and anything outside ASCII.
 constexpr std::array<bool, 256> kSpecialText = [] {
   std::array<bool, 256> table{};
-  for (int c = 0; c < 0x20; ++c) table[c] = c != '\t' && c != '\n';
-  for (int c = 0x80; c < 0x100; ++c) table[c] = true;
+  for (int c = 0; c < 0x20; ++c)
+    table[c] = c != '\t' && c != '\n';
+  for (int c = 0x80; c < 0x100; ++c)
+    table[c] = true;
   table['&'] = true;
   table['<'] = true;
   return table;
 }();
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+constexpr std::array<bool, 256> kNameChar = [] {
+  std::array<bool, 256> table{};
+  for (int c = 'a'; c <= 'z'; ++c)
+    table[c] = true;
+  for (int c = 'A'; c <= 'Z'; ++c)
+    table[c] = true;
+  for (int c = '0'; c <= '9'; ++c)
+    table[c] = true;
+  for (int c : {'_', ':', '-', '.'})
+    table[c] = true;
+  for (int c = 0x80; c < 0x100; ++c)
+    table[c] = true;
+  return table;
+}();
 
 bool isNameChar(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-         (byte >= '0' && byte <= '9') || c == '_' || c == ':' || c == '-' || c == '.' ||
-         byte >= 0x80;
+  return kNameChar[static_cast<unsigned char>(c)];
+}
+
+// The plist elements, told apart without string comparisons on the hot path.
+enum class Element { Dict, Array, String, Key, Integer, Real, True, False, Date, Data, Other };
+
+Element classify(std::string_view name) {
+  switch (name.size()) {
+    case 3:
+      if (name == "key") return Element::Key;
+      break;
+    case 4:
+      if (name == "dict") return Element::Dict;
+      if (name == "true") return Element::True;
+      if (name == "date") return Element::Date;
+      if (name == "data") return Element::Data;
+      if (name == "real") return Element::Real;
+      break;
+    case 5:
+      if (name == "array") return Element::Array;
+      if (name == "false") return Element::False;
+      break;
+    case 6:
+      if (name == "string") return Element::String;
+      break;
+    case 7:
+      if (name == "integer") return Element::Integer;
+      break;
+    default:
+      break;
+  }
+  return Element::Other;
 }
 
 void appendUtf8(std::string& out, uint32_t code) {
@@ -65,10 +113,14 @@ bool isXmlChar(uint32_t code) {
 size_t utf8Length(const char* p, const char* end) {
   const auto c = static_cast<unsigned char>(*p);
   size_t length = 0;
-  if (c >= 0xC2 && c <= 0xDF) length = 2;
-  else if (c >= 0xE0 && c <= 0xEF) length = 3;
-  else if (c >= 0xF0 && c <= 0xF4) length = 4;
-  else return 0;
+  if (c >= 0xC2 && c <= 0xDF)
+    length = 2;
+  else if (c >= 0xE0 && c <= 0xEF)
+    length = 3;
+  else if (c >= 0xF0 && c <= 0xF4)
+    length = 4;
+  else
+    return 0;
   if (static_cast<size_t>(end - p) < length) return 0;
   return isValidUtf8(std::string_view(p, length)) ? length : 0;
 }
@@ -81,7 +133,8 @@ class Parser {
         end_(document.data() + document.size()),
         options_(options),
         nextProgress_(begin_ + kProgressStep) {
-    for (const auto& stream : options_.streams) maxStreamDepth_ = std::max(maxStreamDepth_, stream.path.size());
+    for (const auto& stream : options_.streams)
+      maxStreamDepth_ = std::max(maxStreamDepth_, stream.path.size());
   }
 
   Result<Value> run() {
@@ -117,9 +170,10 @@ class Parser {
     return false;
   }
 
-  bool startsWith(std::string_view prefix) const {
-    return static_cast<size_t>(end_ - p_) >= prefix.size() &&
-           std::memcmp(p_, prefix.data(), prefix.size()) == 0;
+  // Fixed prefixes only, so the comparison compiles to a few instructions.
+  template <size_t N>
+  bool startsWith(const char (&prefix)[N]) const {
+    return static_cast<size_t>(end_ - p_) >= N - 1 && std::memcmp(p_, prefix, N - 1) == 0;
   }
 
   // Moves past `terminator`; fails when it never comes.
@@ -133,13 +187,15 @@ class Parser {
   }
 
   void skipSpace() {
-    while (p_ < end_ && isSpace(*p_)) ++p_;
+    while (p_ < end_ && isSpace(*p_))
+      ++p_;
   }
 
   // White space, comments and processing instructions.
   bool skipMisc() {
     for (;;) {
       skipSpace();
+      if (end_ - p_ < 2 || p_[0] != '<' || (p_[1] != '!' && p_[1] != '?')) return true;
       if (startsWith("<!--")) {
         p_ += 4;
         if (!skipPast("-->", "comment")) return false;
@@ -168,6 +224,7 @@ class Parser {
       if (!skipDoctype()) return false;
     }
     if (p_ >= end_) return fail(p_, "no <plist> element");
+    if (*p_ != '<') return fail(p_, "the document is not a property list");
     Tag tag;
     const char* at = p_;
     if (!readTag(tag)) return false;
@@ -200,7 +257,8 @@ class Parser {
     const size_t close = declaration.find(declaration[quote], quote + 1);
     if (close == std::string_view::npos) return fail(start, "malformed XML declaration");
     std::string name(declaration.substr(quote + 1, close - quote - 1));
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : name)
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (name != "utf-8" && name != "utf8" && name != "us-ascii") {
       return fail(start, "unsupported encoding \"" + name + "\"");
     }
@@ -247,9 +305,14 @@ class Parser {
       ++p_;
     }
     const char* nameStart = p_;
-    while (p_ < end_ && isNameChar(*p_)) ++p_;
+    while (p_ < end_ && isNameChar(*p_))
+      ++p_;
     if (p_ == nameStart) return fail(start, "malformed tag");
     tag.name = std::string_view(nameStart, static_cast<size_t>(p_ - nameStart));
+    if (p_ < end_ && *p_ == '>') {  // the usual case: no attributes, no space
+      ++p_;
+      return true;
+    }
     for (;;) {
       skipSpace();
       if (p_ >= end_) return fail(start, "unterminated tag");
@@ -265,7 +328,8 @@ class Parser {
       if (tag.closing) return fail(start, "malformed end tag");
       // An attribute: name = "value". Only <plist version="1.0"> has one.
       const char* attributeStart = p_;
-      while (p_ < end_ && isNameChar(*p_)) ++p_;
+      while (p_ < end_ && isNameChar(*p_))
+        ++p_;
       if (p_ == attributeStart) return fail(p_, "malformed attribute");
       skipSpace();
       if (p_ >= end_ || *p_ != '=') return fail(p_, "malformed attribute");
@@ -288,7 +352,8 @@ class Parser {
     Tag tag;
     if (!readTag(tag)) return false;
     if (tag.name != name) {
-      return fail(at, "</" + std::string(tag.name) + "> does not close <" + std::string(name) + ">");
+      return fail(at,
+                  "</" + std::string(tag.name) + "> does not close <" + std::string(name) + ">");
     }
     return true;
   }
@@ -298,41 +363,62 @@ class Parser {
   bool parseValue(const Tag& tag, const char* at, Value& out, int depth) {
     if (depth > kMaxNesting) return fail(at, "property list nested too deeply");
     const std::string_view name = tag.name;
-    if (name == "dict") return tag.selfClosing ? (out = Value::dictionary(), true) : parseDict(out, depth);
-    if (name == "array") return tag.selfClosing ? (out = Value::array(), true) : parseArray(out, depth);
-    if (name == "string") {
-      std::string text;
-      if (!tag.selfClosing && !readText(text, name)) return false;
-      out = Value(std::move(text));
-      return true;
-    }
-    if (name == "true" || name == "false") {
-      if (!tag.selfClosing) {
-        scratch_.clear();
-        if (!readText(scratch_, name)) return false;
-        if (!trimWhitespace(scratch_).empty()) return fail(at, "<" + std::string(name) + "> holds text");
-      }
-      out = Value(name == "true");
-      return true;
-    }
-    if (name == "integer" || name == "real" || name == "date" || name == "data") {
-      scratch_.clear();
-      if (!tag.selfClosing && !readText(scratch_, name)) return false;
-      const std::string_view text = name == "data" ? std::string_view(scratch_) : trimWhitespace(scratch_);
-      if (name == "integer") return parseInteger(text, at, out);
-      if (name == "real") return parseReal(text, at, out);
-      if (name == "date") {
-        const auto date = parseISO8601(text);
-        if (!date) return fail(at, "malformed date \"" + std::string(text) + "\"");
-        out = Value(*date);
+    const Element kind = classify(name);
+    switch (kind) {
+      case Element::Dict:
+        if (tag.selfClosing) {
+          out = Value::dictionary();
+          return true;
+        }
+        return parseDict(out, depth);
+      case Element::Array:
+        if (tag.selfClosing) {
+          out = Value::array();
+          return true;
+        }
+        return parseArray(out, depth);
+      case Element::String: {
+        std::string text;
+        if (!tag.selfClosing && !readText(text, name)) return false;
+        out = Value(std::move(text));
         return true;
       }
-      auto bytes = decodeBase64(text);
-      if (!bytes) return fail(at, "malformed Base64 data");
-      out = Value(std::move(*bytes));
-      return true;
+      case Element::True:
+      case Element::False:
+        if (!tag.selfClosing) {
+          scratch_.clear();
+          if (!readText(scratch_, name)) return false;
+          if (!trimWhitespace(scratch_).empty())
+            return fail(at, "<" + std::string(name) + "> holds text");
+        }
+        out = Value(kind == Element::True);
+        return true;
+      case Element::Integer:
+      case Element::Real:
+      case Element::Date:
+      case Element::Data: {
+        scratch_.clear();
+        if (!tag.selfClosing && !readText(scratch_, name)) return false;
+        const std::string_view text =
+            kind == Element::Data ? std::string_view(scratch_) : trimWhitespace(scratch_);
+        if (kind == Element::Integer) return parseInteger(text, at, out);
+        if (kind == Element::Real) return parseReal(text, at, out);
+        if (kind == Element::Date) {
+          const auto date = parseISO8601(text);
+          if (!date) return fail(at, "malformed date \"" + std::string(text) + "\"");
+          out = Value(*date);
+          return true;
+        }
+        auto bytes = decodeBase64(text);
+        if (!bytes) return fail(at, "malformed Base64 data");
+        out = Value(std::move(*bytes));
+        return true;
+      }
+      case Element::Key:
+        return fail(at, "<key> outside a dictionary");
+      case Element::Other:
+        break;
     }
-    if (name == "key") return fail(at, "<key> outside a dictionary");
     return fail(at, "unknown element <" + std::string(name) + ">");
   }
 
@@ -349,7 +435,8 @@ class Parser {
       digits.remove_prefix(2);
     }
     uint64_t magnitude = 0;
-    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude, base);
+    const auto result =
+        std::from_chars(digits.data(), digits.data() + digits.size(), magnitude, base);
     if (digits.empty() || result.ec != std::errc() || result.ptr != digits.data() + digits.size()) {
       return fail(at, "malformed integer \"" + std::string(text) + "\"");
     }
@@ -409,7 +496,12 @@ class Parser {
 
   bool parseDict(Value& out, int depth) {
     const PlistStream* stream = streamHere();
-    Dictionary dictionary;
+    std::vector<Dictionary::Entry>& entries = scratchEntries(depth);
+    entries.clear();
+    // Which key hashes were seen: a key whose bit is clear is new, so the
+    // scan for a duplicate runs only on a (rare) hit.
+    std::array<uint64_t, 4> seen{};
+    std::optional<Dictionary> large;  // past a few dozen keys, the dictionary's own index
     for (;;) {
       if (!skipMisc()) return false;
       if (p_ >= end_) return fail(p_, "unterminated <dict>");
@@ -421,12 +513,14 @@ class Parser {
       const char* keyAt = p_;
       Tag keyTag;
       if (!readTag(keyTag)) return false;
-      if (keyTag.name != "key") return fail(keyAt, "expected <key> in <dict>, found <" + std::string(keyTag.name) + ">");
+      if (keyTag.name != "key")
+        return fail(keyAt, "expected <key> in <dict>, found <" + std::string(keyTag.name) + ">");
       std::string key;
       if (!keyTag.selfClosing && !readText(key, "key")) return false;
       if (!skipMisc()) return false;
       const char* valueAt = p_;
-      if (p_ >= end_ || *p_ != '<' || startsWith("</")) return fail(valueAt, "<key> without a value");
+      if (p_ >= end_ || *p_ != '<' || startsWith("</"))
+        return fail(valueAt, "<key> without a value");
       Tag valueTag;
       if (!readTag(valueTag)) return false;
       Value value;
@@ -436,18 +530,64 @@ class Parser {
       if (!parsed) return false;
       if (stream != nullptr) {
         if (!deliver(*stream, std::move(key), std::move(value))) return false;
+      } else if (large) {
+        large->set(std::move(key), std::move(value));
       } else {
-        dictionary.set(std::move(key), std::move(value));
+        addEntry(entries, seen, std::move(key), std::move(value));
+        if (entries.size() >= kLargeDictionary) {
+          large = Dictionary::fromUniqueEntries(takeAll(entries));
+        }
       }
       reportProgress();
     }
-    out = Value(std::move(dictionary));
+    out = Value(large ? std::move(*large) : Dictionary::fromUniqueEntries(takeAll(entries)));
     return true;
   }
 
+  static constexpr size_t kLargeDictionary = 48;
+
+  // The members moved into a vector of their exact size; `from` is emptied.
+  template <class T>
+  static std::vector<T> takeAll(std::vector<T>& from) {
+    std::vector<T> exact(std::make_move_iterator(from.begin()),
+                         std::make_move_iterator(from.end()));
+    from.clear();
+    return exact;
+  }
+
+  // A later duplicate key replaces the earlier value, as a dictionary would.
+  static void addEntry(std::vector<Dictionary::Entry>& entries, std::array<uint64_t, 4>& seen,
+                       std::string key, Value value) {
+    // A cheap mix of length and three characters spreads the usual keys well.
+    const size_t bit = key.empty()
+                           ? 0
+                           : (key.size() * 131 + static_cast<unsigned char>(key.front()) * 31 +
+                              static_cast<unsigned char>(key[key.size() / 2]) * 7 +
+                              static_cast<unsigned char>(key.back())) &
+                                 255;
+    uint64_t& word = seen[bit >> 6];
+    const uint64_t mask = uint64_t{1} << (bit & 63);
+    if ((word & mask) != 0) {
+      for (auto& entry : entries) {
+        if (entry.first == key) {
+          entry.second = std::move(value);
+          return;
+        }
+      }
+    }
+    word |= mask;
+    entries.emplace_back(std::move(key), std::move(value));
+  }
+
+  // Sized for the deepest nesting up front: callers hold these references
+  // while deeper levels take theirs.
+  std::vector<Dictionary::Entry>& scratchEntries(int depth) { return entryScratch_.at(depth); }
+  std::vector<Value>& scratchValues(int depth) { return valueScratch_.at(depth); }
+
   bool parseArray(Value& out, int depth) {
     const PlistStream* stream = streamHere();
-    Array members;
+    std::vector<Value>& members = scratchValues(depth);
+    members.clear();
     for (;;) {
       if (!skipMisc()) return false;
       if (p_ >= end_) return fail(p_, "unterminated <array>");
@@ -471,7 +611,7 @@ class Parser {
       }
       reportProgress();
     }
-    out = Value(std::move(members));
+    out = Value(takeAll(members));
     return true;
   }
 
@@ -481,7 +621,8 @@ class Parser {
   // and comments, appended to `out`.
   bool readText(std::string& out, std::string_view name) {
     for (;;) {
-      const auto* lt = static_cast<const char*>(std::memchr(p_, '<', static_cast<size_t>(end_ - p_)));
+      const auto* lt =
+          static_cast<const char*>(std::memchr(p_, '<', static_cast<size_t>(end_ - p_)));
       if (lt == nullptr) return fail(p_, "unterminated <" + std::string(name) + ">");
       if (!appendText(out, lt)) return false;
       p_ = lt;
@@ -567,15 +708,21 @@ class Parser {
 
   bool appendEntity(std::string& out, const char* stop) {
     const char* start = p_;
-    const auto* semicolon = static_cast<const char*>(std::memchr(p_, ';', static_cast<size_t>(std::min<ptrdiff_t>(stop - p_, 16))));
+    const auto* semicolon = static_cast<const char*>(
+        std::memchr(p_, ';', static_cast<size_t>(std::min<ptrdiff_t>(stop - p_, 16))));
     if (semicolon == nullptr) return fail(start, "malformed entity reference");
     const std::string_view entity(p_ + 1, static_cast<size_t>(semicolon - p_ - 1));
     p_ = semicolon + 1;
-    if (entity == "amp") out += '&';
-    else if (entity == "lt") out += '<';
-    else if (entity == "gt") out += '>';
-    else if (entity == "quot") out += '"';
-    else if (entity == "apos") out += '\'';
+    if (entity == "amp")
+      out += '&';
+    else if (entity == "lt")
+      out += '<';
+    else if (entity == "gt")
+      out += '>';
+    else if (entity == "quot")
+      out += '"';
+    else if (entity == "apos")
+      out += '\'';
     else if (!entity.empty() && entity.front() == '#') {
       std::string_view digits = entity.substr(1);
       int base = 10;
@@ -585,8 +732,8 @@ class Parser {
       }
       uint32_t code = 0;
       const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), code, base);
-      if (digits.empty() || result.ec != std::errc() || result.ptr != digits.data() + digits.size() ||
-          !isXmlChar(code)) {
+      if (digits.empty() || result.ec != std::errc() ||
+          result.ptr != digits.data() + digits.size() || !isXmlChar(code)) {
         return fail(start, "invalid character reference &" + std::string(entity) + ";");
       }
       appendUtf8(out, code);
@@ -604,6 +751,9 @@ class Parser {
   size_t maxStreamDepth_ = 0;
   std::vector<const std::string*> path_;  // nullptr for array members
   std::string scratch_;
+  // Per nesting depth, reused, so each container is allocated once at its size.
+  std::vector<std::vector<Dictionary::Entry>> entryScratch_{kMaxNesting + 2};
+  std::vector<std::vector<Value>> valueScratch_{kMaxNesting + 2};
   bool failed_ = false;
   Error error_;
 };
@@ -651,8 +801,8 @@ Result<Value> PlistReader::readFile(const std::string& path, const PlistReadOpti
     }
     if (options.onProgress) options.onProgress(bytesRead, totalBytes);
   };
-  Result<Value> result =
-      PlistReader::readString(std::string_view(static_cast<const char*>(mapped), size), withRelease);
+  Result<Value> result = PlistReader::readString(
+      std::string_view(static_cast<const char*>(mapped), size), withRelease);
   ::munmap(mapped, size);
   return result;
 }

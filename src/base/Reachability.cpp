@@ -1,8 +1,8 @@
 #include "base/Reachability.h"
 
+#include <fcntl.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,10 +18,14 @@ namespace mr {
 
 const char* toString(NetworkStatus status) {
   switch (status) {
-    case NetworkStatus::NotReachable: return "not reachable";
-    case NetworkStatus::ReachableViaWWAN: return "reachable via cellular";
-    case NetworkStatus::ReachableViaWiFi: return "reachable via Wi-Fi";
-    case NetworkStatus::ReachableViaWired: return "reachable via wired network";
+    case NetworkStatus::NotReachable:
+      return "not reachable";
+    case NetworkStatus::ReachableViaWWAN:
+      return "reachable via cellular";
+    case NetworkStatus::ReachableViaWiFi:
+      return "reachable via Wi-Fi";
+    case NetworkStatus::ReachableViaWired:
+      return "reachable via wired network";
   }
   return "unknown";
 }
@@ -42,11 +46,13 @@ void Reachability::statusChanged(NetworkStatus status) {
   std::vector<std::shared_ptr<Observer>> observers;
   {
     std::lock_guard guard(mutex_);
-    for (const auto& [token, observer] : observers_) observers.push_back(observer);
+    for (const auto& [token, observer] : observers_)
+      observers.push_back(observer);
   }
   if (observers.empty()) return;
   dispatcher_.post([observers, status] {
-    for (const auto& observer : observers) (*observer)(status);
+    for (const auto& observer : observers)
+      (*observer)(status);
   });
 }
 
@@ -73,7 +79,9 @@ std::string readFirstLine(const std::string& path) {
   return line;
 }
 
-bool fileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+bool fileExists(const std::string& path) {
+  return ::access(path.c_str(), F_OK) == 0;
+}
 
 // Interfaces that carry an IPv4 or IPv6 default route.
 std::set<std::string> defaultRouteInterfaces(const std::string& procRoot) {

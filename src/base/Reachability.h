@@ -16,7 +16,7 @@ namespace mr {
 
 enum class NetworkStatus : int {
   NotReachable = 0,
-  ReachableViaWWAN = 1,   // a cellular (wide-area) link
+  ReachableViaWWAN = 1,  // a cellular (wide-area) link
   ReachableViaWiFi = 2,
   ReachableViaWired = 3,  // Ethernet, tunnels and other local links
 };

@@ -8,7 +8,9 @@ void Semaphore::signal() {
   cv_.notify_one();
 }
 
-void Semaphore::wait() { waitUntil(kNoDeadline); }
+void Semaphore::wait() {
+  waitUntil(kNoDeadline);
+}
 
 bool Semaphore::waitUntil(SteadyTime deadline) {
   std::unique_lock lock(mutex_);

@@ -18,8 +18,8 @@ Settings::Settings(std::string path) : path_(std::move(path)) {
     values_ = std::move(*document->asDictionary());
     return;
   }
-  const std::string why =
-      document.ok() ? std::string("the top level is not an object") : document.error().description();
+  const std::string why = document.ok() ? std::string("the top level is not an object")
+                                        : document.error().description();
   const std::string aside = path_ + ".corrupt";
   log::error("Settings file {} is unreadable ({}); kept aside as {}, starting from empty settings",
              path_, why, aside);

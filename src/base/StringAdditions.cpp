@@ -69,7 +69,8 @@ std::string formatOneDouble(const std::string& format, double value) {
       continue;
     }
     size_t j = i + 1;
-    while (j < format.size() && (format[j] == '.' || (format[j] >= '0' && format[j] <= '9'))) ++j;
+    while (j < format.size() && (format[j] == '.' || (format[j] >= '0' && format[j] <= '9')))
+      ++j;
     if (j >= format.size() || format[j] != 'f') return {};
     ++conversions;
   }
@@ -100,12 +101,18 @@ Bytes decodeUrlSafeBase64StringToData(std::string_view text) {
   size_t count = 0;
   for (char c : padded) {
     int value = -1;
-    if (c >= 'A' && c <= 'Z') value = c - 'A';
-    else if (c >= 'a' && c <= 'z') value = c - 'a' + 26;
-    else if (c >= '0' && c <= '9') value = c - '0' + 52;
-    else if (c == '-') value = 62;
-    else if (c == '_') value = 63;
-    else if (c == '=') break;
+    if (c >= 'A' && c <= 'Z')
+      value = c - 'A';
+    else if (c >= 'a' && c <= 'z')
+      value = c - 'a' + 26;
+    else if (c >= '0' && c <= '9')
+      value = c - '0' + 52;
+    else if (c == '-')
+      value = 62;
+    else if (c == '_')
+      value = 63;
+    else if (c == '=')
+      break;
     if (value < 0) continue;
     quad[count++] = value;
     if (count == 4) {
@@ -130,11 +137,16 @@ std::optional<Bytes> decodeBase64(std::string_view text) {
       continue;
     }
     int value = -1;
-    if (c >= 'A' && c <= 'Z') value = c - 'A';
-    else if (c >= 'a' && c <= 'z') value = c - 'a' + 26;
-    else if (c >= '0' && c <= '9') value = c - '0' + 52;
-    else if (c == '+') value = 62;
-    else if (c == '/') value = 63;
+    if (c >= 'A' && c <= 'Z')
+      value = c - 'A';
+    else if (c >= 'a' && c <= 'z')
+      value = c - 'a' + 26;
+    else if (c >= '0' && c <= '9')
+      value = c - '0' + 52;
+    else if (c == '+')
+      value = 62;
+    else if (c == '/')
+      value = 63;
     if (value < 0 || padding > 0) return std::nullopt;  // stray character, or data after "="
     quad[count++] = value;
     if (count == 4) {
@@ -164,9 +176,12 @@ Bytes dataFromHexString(std::string_view text) {
   for (size_t i = 0; i + 1 < text.size(); i += 2) {
     const int high = hexDigit(text[i]);
     const int low = hexDigit(text[i + 1]);
-    if (high < 0) out.push_back(0);
-    else if (low < 0) out.push_back(static_cast<uint8_t>(high));
-    else out.push_back(static_cast<uint8_t>(high * 16 + low));
+    if (high < 0)
+      out.push_back(0);
+    else if (low < 0)
+      out.push_back(static_cast<uint8_t>(high));
+    else
+      out.push_back(static_cast<uint8_t>(high * 16 + low));
   }
   return out;
 }
@@ -203,7 +218,8 @@ std::map<std::string, std::string> parseQueryString(std::string_view query) {
   size_t start = 0;
   for (;;) {
     const size_t end = query.find(kSeparator, start);
-    const std::string_view piece = query.substr(start, end == std::string_view::npos ? end : end - start);
+    const std::string_view piece =
+        query.substr(start, end == std::string_view::npos ? end : end - start);
     const size_t equals = piece.find('=');
     if (equals != std::string_view::npos) {
       const std::string_view rawKey = piece.substr(0, equals);
@@ -269,9 +285,12 @@ std::string stringByReplacingOccurrencesOfRegex(std::string_view text, std::stri
                                                 std::string_view replacement) {
   UErrorCode status = U_ZERO_ERROR;
   const auto unicode = [](std::string_view utf8) {
-    return icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+    return icu::UnicodeString::fromUTF8(
+        icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
   };
-  icu::RegexMatcher matcher(unicode(pattern), unicode(text), UREGEX_CASE_INSENSITIVE, status);
+  // The matcher keeps a reference to its input, which must outlive it.
+  const icu::UnicodeString input = unicode(text);
+  icu::RegexMatcher matcher(unicode(pattern), input, UREGEX_CASE_INSENSITIVE, status);
   if (U_FAILURE(status)) {
     log::warning("Invalid regular expression \"{}\": {}", pattern, u_errorName(status));
     return std::string(text);

@@ -17,7 +17,8 @@ ThreadPool::~ThreadPool() {
     stopping_ = true;
     wake_.notify_all();
   }
-  for (auto& thread : threads_) thread.join();
+  for (auto& thread : threads_)
+    thread.join();
 }
 
 void ThreadPool::post(Task task) {

@@ -12,14 +12,22 @@ namespace mr {
 // ---------------------------------------------------------------- Dictionary
 
 namespace {
-constexpr size_t kIndexThreshold = 16;  // below this a linear scan is faster
+constexpr size_t kIndexThreshold = 64;  // below this a linear scan is as fast, and lighter
 }
 
 Dictionary::Dictionary() = default;
 Dictionary::~Dictionary() = default;
 
 Dictionary::Dictionary(std::initializer_list<Entry> entries) {
-  for (const auto& entry : entries) set(entry.first, entry.second);
+  for (const auto& entry : entries)
+    set(entry.first, entry.second);
+}
+
+Dictionary Dictionary::fromUniqueEntries(std::vector<Entry> entries) {
+  Dictionary dictionary;
+  dictionary.entries_ = std::move(entries);
+  dictionary.rebuildIndex();
+  return dictionary;
 }
 
 Dictionary::Dictionary(const Dictionary& other) : entries_(other.entries_) {
@@ -83,18 +91,33 @@ void Dictionary::clear() {
   index_.reset();
 }
 
-void Dictionary::reserve(size_t count) { entries_.reserve(count); }
-size_t Dictionary::size() const { return entries_.size(); }
-bool Dictionary::empty() const { return entries_.empty(); }
-Dictionary::const_iterator Dictionary::begin() const { return entries_.begin(); }
-Dictionary::const_iterator Dictionary::end() const { return entries_.end(); }
-Dictionary::iterator Dictionary::begin() { return entries_.begin(); }
-Dictionary::iterator Dictionary::end() { return entries_.end(); }
+void Dictionary::reserve(size_t count) {
+  entries_.reserve(count);
+}
+size_t Dictionary::size() const {
+  return entries_.size();
+}
+bool Dictionary::empty() const {
+  return entries_.empty();
+}
+Dictionary::const_iterator Dictionary::begin() const {
+  return entries_.begin();
+}
+Dictionary::const_iterator Dictionary::end() const {
+  return entries_.end();
+}
+Dictionary::iterator Dictionary::begin() {
+  return entries_.begin();
+}
+Dictionary::iterator Dictionary::end() {
+  return entries_.end();
+}
 
 std::vector<std::string> Dictionary::keys() const {
   std::vector<std::string> result;
   result.reserve(entries_.size());
-  for (const auto& entry : entries_) result.push_back(entry.first);
+  for (const auto& entry : entries_)
+    result.push_back(entry.first);
   return result;
 }
 
@@ -114,7 +137,8 @@ void Dictionary::rebuildIndex() {
   }
   index_ = std::make_unique<Index>();
   index_->reserve(entries_.size());
-  for (size_t i = 0; i < entries_.size(); ++i) (*index_)[entries_[i].first] = i;
+  for (size_t i = 0; i < entries_.size(); ++i)
+    (*index_)[entries_[i].first] = i;
 }
 
 // ------------------------------------------------------- string conversions
@@ -126,7 +150,8 @@ bool isBlank(char c) {
 }
 
 size_t skipBlanks(std::string_view text, size_t pos) {
-  while (pos < text.size() && isBlank(text[pos])) ++pos;
+  while (pos < text.size() && isBlank(text[pos]))
+    ++pos;
   return pos;
 }
 
@@ -158,20 +183,26 @@ Int leadingInteger(std::string_view text) {
 
 }  // namespace
 
-int32_t stringIntValue(std::string_view text) { return leadingInteger<int32_t>(text); }
-int64_t stringIntegerValue(std::string_view text) { return leadingInteger<int64_t>(text); }
+int32_t stringIntValue(std::string_view text) {
+  return leadingInteger<int32_t>(text);
+}
+int64_t stringIntegerValue(std::string_view text) {
+  return leadingInteger<int64_t>(text);
+}
 
 double stringDoubleValue(std::string_view text) {
   const size_t start = skipBlanks(text, 0);
   size_t pos = start;
   if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) ++pos;
   const size_t digitsStart = pos;
-  while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') ++pos;
+  while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9')
+    ++pos;
   size_t digits = pos - digitsStart;
   if (pos < text.size() && text[pos] == '.') {
     ++pos;
     const size_t fractionStart = pos;
-    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') ++pos;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9')
+      ++pos;
     digits += pos - fractionStart;
   }
   if (digits == 0) return 0;
@@ -179,7 +210,8 @@ double stringDoubleValue(std::string_view text) {
     size_t exponent = pos + 1;
     if (exponent < text.size() && (text[exponent] == '+' || text[exponent] == '-')) ++exponent;
     const size_t exponentDigits = exponent;
-    while (exponent < text.size() && text[exponent] >= '0' && text[exponent] <= '9') ++exponent;
+    while (exponent < text.size() && text[exponent] >= '0' && text[exponent] <= '9')
+      ++exponent;
     if (exponent > exponentDigits) pos = exponent;
   }
   size_t literalStart = start;
@@ -195,7 +227,8 @@ double stringDoubleValue(std::string_view text) {
 bool stringBoolValue(std::string_view text) {
   size_t pos = skipBlanks(text, 0);
   if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) ++pos;
-  while (pos < text.size() && text[pos] == '0') ++pos;
+  while (pos < text.size() && text[pos] == '0')
+    ++pos;
   if (pos >= text.size()) return false;
   const char c = text[pos];
   return c == 'Y' || c == 'y' || c == 'T' || c == 't' || (c >= '1' && c <= '9');
@@ -204,8 +237,10 @@ bool stringBoolValue(std::string_view text) {
 std::string_view trimWhitespace(std::string_view text) {
   size_t start = 0;
   size_t end = text.size();
-  while (start < end && isBlank(text[start])) ++start;
-  while (end > start && isBlank(text[end - 1])) --end;
+  while (start < end && isBlank(text[start]))
+    ++start;
+  while (end > start && isBlank(text[end - 1]))
+    --end;
   return text.substr(start, end - start);
 }
 
@@ -258,6 +293,12 @@ std::optional<float> floatOf(const Value* value) {
 }
 
 std::optional<Date> unixtimeOf(const Value* value, std::optional<Date> fallback) {
+  // Text without a number is no time at all, rather than the epoch.
+  if (value != nullptr && value->isString()) {
+    std::string_view text = trimWhitespace(*value->asString());
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
+    if (text.empty() || text.front() < '0' || text.front() > '9') return fallback;
+  }
   const int32_t seconds = intOf(value).value_or(-1);
   if (seconds < 0) return fallback;
   return Date{static_cast<double>(seconds)};
@@ -314,8 +355,8 @@ const Value* Value::objectForKeyPath(std::string_view path) const {
   size_t start = 0;
   for (;;) {
     const size_t slash = path.find('/', start);
-    const std::string_view component =
-        path.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
+    const std::string_view component = path.substr(
+        start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
     std::string_view key = component;
     std::optional<int64_t> index;
     const size_t hash = component.find('#');
@@ -444,7 +485,8 @@ std::string Value::stringForTextKey(std::string_view key, std::string_view fallb
   const Value* child = get(key);
   if (child == nullptr || !child->isDictionary()) return std::string(fallback);
   const Value* text = child->get("text");
-  const std::string_view chosen = text != nullptr && text->isString() ? *text->asString() : fallback;
+  const std::string_view chosen =
+      text != nullptr && text->isString() ? *text->asString() : fallback;
   return std::string(trimWhitespace(chosen));
 }
 
@@ -487,6 +529,8 @@ Value Value::randomizedArray() const {
   return Value(std::move(shuffled));
 }
 
-bool Value::operator==(const Value& other) const { return storage_ == other.storage_; }
+bool Value::operator==(const Value& other) const {
+  return storage_ == other.storage_;
+}
 
 }  // namespace mr

@@ -35,6 +35,8 @@ class Dictionary {
 
   Dictionary();
   Dictionary(std::initializer_list<Entry> entries);
+  // Adopts entries whose keys the caller knows to be distinct.
+  static Dictionary fromUniqueEntries(std::vector<Entry> entries);
   Dictionary(const Dictionary& other);
   Dictionary(Dictionary&& other) noexcept;
   Dictionary& operator=(const Dictionary& other);
@@ -80,23 +82,23 @@ class Value {
   enum class Type : uint8_t { Null, Bool, Integer, Real, String, Data, Date, Array, Dictionary };
 
   Value() = default;
-  Value(std::nullptr_t) {}                                        // NOLINT
-  Value(bool value) : storage_(value) {}                         // NOLINT
-  Value(int value) : storage_(int64_t{value}) {}                 // NOLINT
-  Value(long value) : storage_(int64_t{value}) {}                // NOLINT
-  Value(long long value) : storage_(int64_t{value}) {}           // NOLINT
-  Value(unsigned value) : storage_(int64_t{value}) {}            // NOLINT
+  Value(std::nullptr_t) {}                                                    // NOLINT
+  Value(bool value) : storage_(value) {}                                      // NOLINT
+  Value(int value) : storage_(int64_t{value}) {}                              // NOLINT
+  Value(long value) : storage_(int64_t{value}) {}                             // NOLINT
+  Value(long long value) : storage_(int64_t{value}) {}                        // NOLINT
+  Value(unsigned value) : storage_(int64_t{value}) {}                         // NOLINT
   Value(unsigned long value) : storage_(static_cast<int64_t>(value)) {}       // NOLINT
   Value(unsigned long long value) : storage_(static_cast<int64_t>(value)) {}  // NOLINT
-  Value(double value) : storage_(value) {}                       // NOLINT
-  Value(float value) : storage_(double{value}) {}                // NOLINT
-  Value(const char* value) : storage_(std::string(value)) {}     // NOLINT
-  Value(std::string value) : storage_(std::move(value)) {}       // NOLINT
-  Value(std::string_view value) : storage_(std::string(value)) {}  // NOLINT
-  Value(Bytes value) : storage_(std::move(value)) {}             // NOLINT
-  Value(Date value) : storage_(value) {}                         // NOLINT
-  Value(Array value) : storage_(std::move(value)) {}             // NOLINT
-  Value(Dictionary value) : storage_(std::move(value)) {}        // NOLINT
+  Value(double value) : storage_(value) {}                                    // NOLINT
+  Value(float value) : storage_(double{value}) {}                             // NOLINT
+  Value(const char* value) : storage_(std::string(value)) {}                  // NOLINT
+  Value(std::string value) : storage_(std::move(value)) {}                    // NOLINT
+  Value(std::string_view value) : storage_(std::string(value)) {}             // NOLINT
+  Value(Bytes value) : storage_(std::move(value)) {}                          // NOLINT
+  Value(Date value) : storage_(value) {}                                      // NOLINT
+  Value(Array value) : storage_(std::move(value)) {}                          // NOLINT
+  Value(Dictionary value) : storage_(std::move(value)) {}                     // NOLINT
 
   static Value array() { return Value(Array{}); }
   static Value dictionary() { return Value(Dictionary{}); }

@@ -99,9 +99,8 @@ Result<Value> XMLReader::dictionaryForXMLString(std::string_view text) {
   if (status != XML_STATUS_OK || !reader.refusal.empty()) {
     const auto line = XML_GetCurrentLineNumber(reader.parser);
     const auto column = XML_GetCurrentColumnNumber(reader.parser);
-    const std::string why = !reader.refusal.empty()
-                                ? reader.refusal
-                                : XML_ErrorString(XML_GetErrorCode(reader.parser));
+    const std::string why =
+        !reader.refusal.empty() ? reader.refusal : XML_ErrorString(XML_GetErrorCode(reader.parser));
     result = Error(kParseErrorDomain, 2,
                    "malformed XML at line " + std::to_string(line) + ", column " +
                        std::to_string(column + 1) + ": " + why);

@@ -46,9 +46,11 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("mirelune ") + MIRELUNE_VERSION);
   app.require_subcommand(0, 1);
 
-  auto* config = app.add_subcommand("config", "Print the configuration in effect and where state lives");
+  auto* config =
+      app.add_subcommand("config", "Print the configuration in effect and where state lives");
   std::string url;
-  auto* urlCommand = app.add_subcommand("url", "Handle a mirelune: URL, as the desktop hands it over");
+  auto* urlCommand =
+      app.add_subcommand("url", "Handle a mirelune: URL, as the desktop hands it over");
   urlCommand->add_option("URL", url, "the URL")->required();
 
   try {

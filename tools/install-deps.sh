@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the tests and the benchmarks
+# need. Does nothing when they are all present; uses sudo when not root.
+set -euo pipefail
+
+packages=(
+  g++ cmake ninja-build pkg-config git python3
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  nlohmann-json3-dev libspdlog-dev libcli11-dev libexpat1-dev
+  libglib2.0-dev libicu-dev libssl-dev libsqlite3-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+run_as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+run_as_root apt-get update -q
+run_as_root apt-get install -y -q --no-install-recommends "${missing[@]}"
