@@ -57,9 +57,9 @@ class MRAppServices {
   virtual void logLaunch() {}
   // Refreshes the account's connections; `done` runs on the main thread
   // after the list was saved.
-  virtual void updateConnections(std::function<void()> done) { (void)done; }
+  virtual void updateConnections(const std::function<void()>& /*done*/) {}
   virtual void stopPlaylistPlayer() {}
-  virtual void addDeviceToken(const std::string& hexToken) { (void)hexToken; }
+  virtual void addDeviceToken(const std::string& /*hexToken*/) {}
 };
 
 }  // namespace mr

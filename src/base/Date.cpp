@@ -98,9 +98,9 @@ std::optional<Date> parseISO8601(std::string_view text) {
   }
   const int64_t days =
       daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
-  const double seconds =
-      static_cast<double>(days * 86400 + hour * 3600 + minute * 60 + second - offsetSeconds) +
-      fraction;
+  const double seconds = static_cast<double>(days * 86400 + int64_t{hour} * 3600 +
+                                             int64_t{minute} * 60 + second - offsetSeconds) +
+                         fraction;
   return Date{seconds};
 }
 

@@ -111,7 +111,7 @@ void OperationQueue::startReadyLocked() {
   }
 }
 
-void OperationQueue::runOperation(std::shared_ptr<Operation> operation) {
+void OperationQueue::runOperation(const std::shared_ptr<Operation>& operation) {
   setCurrentThreadName(operation->className());
   if (operation->beginExecuting()) operation->main();
   operation->runCompletionBlock();

@@ -51,7 +51,7 @@ class OperationQueue : public std::enable_shared_from_this<OperationQueue> {
   using PendingKey = std::pair<int, uint64_t>;  // (-priority, sequence)
 
   void startReadyLocked();
-  void runOperation(std::shared_ptr<Operation> operation);
+  void runOperation(const std::shared_ptr<Operation>& operation);
   void finishOperation(const std::shared_ptr<Operation>& operation);
   void dropCancelled(Operation& operation);
   void removeLocked(const Operation* operation);

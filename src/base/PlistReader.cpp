@@ -44,7 +44,7 @@ constexpr std::array<bool, 256> kNameChar = [] {
     table[c] = true;
   for (int c = '0'; c <= '9'; ++c)
     table[c] = true;
-  for (int c : {'_', ':', '-', '.'})
+  for (unsigned char c : {'_', ':', '-', '.'})
     table[c] = true;
   for (int c = 0x80; c < 0x100; ++c)
     table[c] = true;
@@ -152,7 +152,7 @@ class Parser {
 
   // ------------------------------------------------------------- errors
 
-  bool fail(const char* at, std::string message) {
+  bool fail(const char* at, const std::string& message) {
     if (failed_) return false;
     failed_ = true;
     size_t line = 1;
@@ -279,7 +279,7 @@ class Parser {
       } else if (c == '[') {
         const char* subset = p_;
         const std::string_view rest(p_, static_cast<size_t>(end_ - p_));
-        const size_t close = rest.find("]");
+        const size_t close = rest.find(']');
         if (close == std::string_view::npos) return fail(start, "unterminated DOCTYPE");
         if (rest.substr(0, close).find("<!ENTITY") != std::string_view::npos) {
           return fail(subset, "entity declarations are not allowed");
@@ -559,12 +559,12 @@ class Parser {
   static void addEntry(std::vector<Dictionary::Entry>& entries, std::array<uint64_t, 4>& seen,
                        std::string key, Value value) {
     // A cheap mix of length and three characters spreads the usual keys well.
-    const size_t bit = key.empty()
-                           ? 0
-                           : (key.size() * 131 + static_cast<unsigned char>(key.front()) * 31 +
-                              static_cast<unsigned char>(key[key.size() / 2]) * 7 +
-                              static_cast<unsigned char>(key.back())) &
-                                 255;
+    const size_t bit =
+        key.empty() ? 0
+                    : (key.size() * 131 + size_t{static_cast<unsigned char>(key.front())} * 31 +
+                       size_t{static_cast<unsigned char>(key[key.size() / 2])} * 7 +
+                       static_cast<unsigned char>(key.back())) &
+                          255;
     uint64_t& word = seen[bit >> 6];
     const uint64_t mask = uint64_t{1} << (bit & 63);
     if ((word & mask) != 0) {

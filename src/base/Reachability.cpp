@@ -128,9 +128,8 @@ NetworkStatus KernelReachability::readStatus(const std::string& sysRoot,
       }
     }
     // A local link wins over a cellular one, as the system would route.
-    if (best == NetworkStatus::NotReachable || best == NetworkStatus::ReachableViaWWAN) {
-      best = status;
-    } else if (status == NetworkStatus::ReachableViaWiFi) {
+    if (best == NetworkStatus::NotReachable || best == NetworkStatus::ReachableViaWWAN ||
+        status == NetworkStatus::ReachableViaWiFi) {
       best = status;
     }
   }

@@ -74,7 +74,7 @@ struct FakeServices final : MRAppServices {
   void signOut() override { calls.push_back("signOut"); }
   void createPlaybackHistoryObserver() override { calls.push_back("historyObserver"); }
   void logLaunch() override { calls.push_back("logLaunch"); }
-  void updateConnections(std::function<void()> done) override {
+  void updateConnections(const std::function<void()>& done) override {
     calls.push_back("updateConnections");
     done();
   }
