@@ -503,13 +503,9 @@ class Parser {
     std::array<uint64_t, 4> seen{};
     std::optional<Dictionary> large;  // past a few dozen keys, the dictionary's own index
     for (;;) {
-      if (!skipMisc()) return false;
-      if (p_ >= end_) return fail(p_, "unterminated <dict>");
-      if (*p_ != '<') return fail(p_, "text inside <dict>");
-      if (startsWith("</")) {
-        if (!expectEndTag("dict")) return false;
-        break;
-      }
+      bool ended = false;
+      if (!nextMember("dict", ended)) return false;
+      if (ended) break;
       const char* keyAt = p_;
       Tag keyTag;
       if (!readTag(keyTag)) return false;
@@ -542,6 +538,15 @@ class Parser {
     }
     out = Value(large ? std::move(*large) : Dictionary::fromUniqueEntries(takeAll(entries)));
     return true;
+  }
+
+  // Moves to the next member of a container, or past its end tag (`ended`).
+  bool nextMember(std::string_view container, bool& ended) {
+    if (!skipMisc()) return false;
+    if (p_ >= end_) return fail(p_, "unterminated <" + std::string(container) + ">");
+    if (*p_ != '<') return fail(p_, "text inside <" + std::string(container) + ">");
+    ended = startsWith("</");
+    return !ended || expectEndTag(container);
   }
 
   static constexpr size_t kLargeDictionary = 48;
@@ -589,13 +594,9 @@ class Parser {
     std::vector<Value>& members = scratchValues(depth);
     members.clear();
     for (;;) {
-      if (!skipMisc()) return false;
-      if (p_ >= end_) return fail(p_, "unterminated <array>");
-      if (*p_ != '<') return fail(p_, "text inside <array>");
-      if (startsWith("</")) {
-        if (!expectEndTag("array")) return false;
-        break;
-      }
+      bool ended = false;
+      if (!nextMember("array", ended)) return false;
+      if (ended) break;
       const char* valueAt = p_;
       Tag valueTag;
       if (!readTag(valueTag)) return false;

@@ -44,6 +44,17 @@ std::string encodeBase64(const Bytes& data, const char* alphabet, bool pad) {
   return out;
 }
 
+// The value of a Base64 digit in the alphabet whose last two digits are
+// `digit62` and `digit63`; -1 for any other character.
+int base64Digit(char c, char digit62, char digit63) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == digit62) return 62;
+  if (c == digit63) return 63;
+  return -1;
+}
+
 int hexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -100,19 +111,8 @@ Bytes decodeUrlSafeBase64StringToData(std::string_view text) {
   std::array<int, 4> quad{};
   size_t count = 0;
   for (char c : padded) {
-    int value = -1;
-    if (c >= 'A' && c <= 'Z')
-      value = c - 'A';
-    else if (c >= 'a' && c <= 'z')
-      value = c - 'a' + 26;
-    else if (c >= '0' && c <= '9')
-      value = c - '0' + 52;
-    else if (c == '-')
-      value = 62;
-    else if (c == '_')
-      value = 63;
-    else if (c == '=')
-      break;
+    if (c == '=') break;
+    const int value = base64Digit(c, '-', '_');
     if (value < 0) continue;
     quad[count++] = value;
     if (count == 4) {
@@ -136,17 +136,7 @@ std::optional<Bytes> decodeBase64(std::string_view text) {
       ++padding;
       continue;
     }
-    int value = -1;
-    if (c >= 'A' && c <= 'Z')
-      value = c - 'A';
-    else if (c >= 'a' && c <= 'z')
-      value = c - 'a' + 26;
-    else if (c >= '0' && c <= '9')
-      value = c - '0' + 52;
-    else if (c == '+')
-      value = 62;
-    else if (c == '/')
-      value = 63;
+    const int value = base64Digit(c, '+', '/');
     if (value < 0 || padding > 0) return std::nullopt;  // stray character, or data after "="
     quad[count++] = value;
     if (count == 4) {
