@@ -1,0 +1,116 @@
+#include "store/CDRecommendTrack.h"
+
+#include <set>
+
+#include "store/CDFavoriteTrack.h"
+#include "store/CDUtility.h"
+
+namespace mr {
+
+const EntityInfo& CDRecommendTrack::entityInfo() {
+  static const EntityInfo info("RecommendTrack", {{"itemHash", ColumnKind::Text},
+                                                  {"title", ColumnKind::Text},
+                                                  {"imageUrl", ColumnKind::Text},
+                                                  {"primaryGenreName", ColumnKind::Text},
+                                                  {"wtid", ColumnKind::Text},
+                                                  {"sourceTitle", ColumnKind::Text},
+                                                  {"sourceAlbum", ColumnKind::Text},
+                                                  {"sourceArtist", ColumnKind::Text},
+                                                  {"artist", ColumnKind::ToOne, "Artist"}});
+  return info;
+}
+
+std::vector<std::shared_ptr<CDPreviewDataSource>> CDRecommendTrack::previewDataSourceSet() const {
+  return toMany<CDPreviewDataSource>("recommendTrack");
+}
+
+void CDRecommendTrack::setPreviewDataSourceSet(
+    const std::vector<std::shared_ptr<CDPreviewDataSource>>& sources) {
+  setToMany(CDPreviewDataSource::entityInfo(), "recommendTrack", recordPointers(sources));
+}
+
+void CDRecommendTrack::addPreviewDataSourceSetObject(const CDPreviewDataSource& source) {
+  addToMany(CDPreviewDataSource::entityInfo(), "recommendTrack", source);
+}
+
+std::string CDRecommendTrackEntityController::calcItemHashWithTrack(const CDRecommendTrack& track) {
+  const auto artist = track.artist();
+  const auto name = artist ? artist->name() : std::nullopt;
+  return CDUtility::itemHashWithTitle(track.title().value_or(""), name.value_or(""));
+}
+
+std::shared_ptr<CDRecommendTrack> CDRecommendTrackEntityController::findWithItemHash(
+    const std::string& itemHash) const {
+  return findOneWhere("\"itemHash\" = ?", {itemHash});
+}
+
+std::vector<std::shared_ptr<CDRecommendTrack>>
+CDRecommendTrackEntityController::findRandomlyWithPredicate(const std::string& where,
+                                                            const std::vector<SqlValue>& parameters,
+                                                            size_t count) const {
+  std::vector<std::shared_ptr<CDRecommendTrack>> kept;
+  const int64_t total = countWhere(where, parameters);
+  std::set<std::string> hashes;
+  for (int64_t draw = 0; draw < total && kept.size() < count; ++draw) {
+    const auto offset = static_cast<int64_t>(randomUint32() % static_cast<uint64_t>(total));
+    auto found = findWhere(where, parameters, {}, 1, offset);
+    if (found.empty()) continue;
+    if (hashes.insert(found[0]->itemHash().value_or("")).second) kept.push_back(found[0]);
+  }
+  return kept;
+}
+
+std::vector<std::shared_ptr<CDRecommendTrack>> CDRecommendTrackEntityController::findWithGenre(
+    const std::string& genre, size_t limit) const {
+  if (genre.empty()) return findRandomlyWithPredicate({}, {}, limit);
+  return findRandomlyWithPredicate("\"primaryGenreName\" = ?", {genre}, limit);
+}
+
+std::vector<std::shared_ptr<CDRecommendTrack>> CDRecommendTrackEntityController::findWithGenreTag(
+    const std::string& tag, size_t limit) const {
+  if (tag.empty()) return findRandomlyWithPredicate({}, {}, limit);
+  return findRandomlyWithPredicate(
+      "\"artist\" IN (SELECT \"artist\" FROM \"GenreTag\" WHERE \"tag\" = ?)", {tag}, limit);
+}
+
+void CDRecommendTrackEntityController::deleteWithItemHash(const std::string& itemHash) {
+  if (auto track = findWithItemHash(itemHash)) deleteObject(*track);
+}
+
+void CDRecommendTrackEntityController::deleteWithArtistName(const std::string& name) {
+  const auto tracks =
+      findWhere("\"artist\" IN (SELECT \"id\" FROM \"Artist\" WHERE \"name\" = ?)", {name});
+  for (const auto& track : tracks)
+    deleteObject(*track);
+  if (!tracks.empty()) save();
+}
+
+const EntityInfo& CDPreviewDataSource::entityInfo() {
+  static const EntityInfo info("PreviewDataSource",
+                               {{"sourceID", ColumnKind::Integer},
+                                {"previewUrl", ColumnKind::Text},
+                                {"additionalInfo", ColumnKind::Blob},
+                                {"locatedAt", ColumnKind::Date},
+                                {"recommendTrack", ColumnKind::ToOne, "RecommendTrack"},
+                                {"playedTrackHistory", ColumnKind::ToOne, "PlayHistoryTrack"},
+                                {"favoriteTrack", ColumnKind::ToOne, "FavoriteTrack"}});
+  return info;
+}
+
+std::shared_ptr<CDPlayHistoryTrack> CDPreviewDataSource::playedTrackHistory() const {
+  return toOne<CDPlayHistoryTrack>(kPlayedTrackHistory);
+}
+
+void CDPreviewDataSource::setPlayedTrackHistory(const CDPlayHistoryTrack* track) {
+  setToOne(kPlayedTrackHistory, track);
+}
+
+std::shared_ptr<CDFavoriteTrack> CDPreviewDataSource::favoriteTrack() const {
+  return toOne<CDFavoriteTrack>(kFavoriteTrack);
+}
+
+void CDPreviewDataSource::setFavoriteTrack(const CDFavoriteTrack* track) {
+  setToOne(kFavoriteTrack, track);
+}
+
+}  // namespace mr
