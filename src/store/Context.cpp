@@ -189,15 +189,9 @@ std::shared_ptr<Record> Context::insertRecord(
   if (!connection_) return nullptr;
   if (values.size() != entity.columns.size()) values.assign(entity.columns.size(), SqlValue());
   std::shared_ptr<Record> record = make(0, values);
-  std::string sql = "INSERT INTO " + entity.quotedName + " (";
-  std::string marks;
-  for (size_t i = 0; i < entity.columns.size(); ++i) {
-    sql += (i == 0 ? "" : ", ") + quoted(entity.columns[i].name);
-    marks += i == 0 ? "?" : ", ?";
-  }
-  sql += ") VALUES (" + marks + ")";
+  const std::string& sql = entity.insertSql;
   // On replay the row may get another id; later steps read it from the record.
-  (void)write([this, record, values = std::move(values), sql = std::move(sql)](Connection& c) {
+  (void)write([this, record, values = std::move(values), &sql](Connection& c) {
     Status status = c.run(sql, values);
     if (status.ok()) rekey(*record, c.lastInsertRowid());
     return status;

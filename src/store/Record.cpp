@@ -14,9 +14,8 @@ void Record::set(int column, SqlValue value) {
   auto owner = context();
   if (!owner || deleted_) return;
   auto self = shared_from_this();
-  const std::string sql = "UPDATE " + entity_->quotedName + " SET " +
-                          quoted(entity_->columns[column].name) + " = ? WHERE \"id\" = ?";
-  (void)owner->write([self, sql, value = std::move(value)](Connection& c) {
+  const std::string& sql = entity_->updateSql[static_cast<size_t>(column)];
+  (void)owner->write([self, &sql, value = std::move(value)](Connection& c) {
     return c.run(sql, {value, SqlValue(self->id_)});
   });
 }
@@ -27,9 +26,8 @@ void Record::setToOne(int column, const Record* target) {
   auto owner = context();
   if (!owner || deleted_) return;
   auto self = shared_from_this();
-  const std::string sql = "UPDATE " + entity_->quotedName + " SET " +
-                          quoted(entity_->columns[column].name) + " = ? WHERE \"id\" = ?";
-  (void)owner->write([self, kept, sql](Connection& c) {
+  const std::string& sql = entity_->updateSql[static_cast<size_t>(column)];
+  (void)owner->write([self, kept, &sql](Connection& c) {
     return c.run(sql, {kept ? SqlValue(kept->id_) : SqlValue(), SqlValue(self->id_)});
   });
 }

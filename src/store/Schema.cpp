@@ -5,8 +5,15 @@ namespace mr {
 EntityInfo::EntityInfo(const char* entityName, std::vector<ColumnInfo> entityColumns)
     : name(entityName), columns(std::move(entityColumns)), quotedName(quoted(entityName)) {
   selectList = "\"id\"";
-  for (const auto& column : columns)
+  std::string marks;
+  for (const auto& column : columns) {
     selectList += ", " + quoted(column.name);
+    marks += marks.empty() ? "?" : ", ?";
+    updateSql.push_back("UPDATE " + quotedName + " SET " + quoted(column.name) +
+                        " = ? WHERE \"id\" = ?");
+  }
+  insertSql =
+      "INSERT INTO " + quotedName + " (" + selectList.substr(6) + ") VALUES (" + marks + ")";
 }
 
 int EntityInfo::columnIndex(std::string_view column) const {

@@ -24,8 +24,10 @@ struct EntityInfo {
 
   const char* name;
   std::vector<ColumnInfo> columns;
-  std::string quotedName;  // "\"Artist\""
-  std::string selectList;  // "id", then every column, quoted
+  std::string quotedName;              // "\"Artist\""
+  std::string selectList;              // "id", then every column, quoted
+  std::string insertSql;               // every column, one "?" each
+  std::vector<std::string> updateSql;  // per column: set it by "id"
 
   int columnIndex(std::string_view column) const;  // -1 when unknown
 };

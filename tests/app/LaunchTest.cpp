@@ -5,7 +5,9 @@
 
 #include "app/MRAppDelegate.h"
 #include "app/MRAppSession.h"
+#include "app/MRSQLiteStore.h"
 #include "app/MRURLHandler.h"
+#include "store/Schema.h"
 #include "support/TestEnv.h"
 
 namespace mr {
@@ -272,6 +274,65 @@ TEST_F(LaunchFixture, UrlHandling) {
 TEST_F(LaunchFixture, DeviceTokenIsSentAsHex) {
   session.didRegisterForRemoteNotificationsWithDeviceToken(Bytes{0x0a, 0xff});
   EXPECT_EQ(services.calls.back(), "token 0aff");
+}
+
+}  // namespace
+}  // namespace mr
+
+namespace mr {
+namespace {
+
+// The launch sequence over the real store in a temporary folder.
+struct RealStoreLaunch : ::testing::Test {
+  test::TestEnv testEnv;
+  MRSQLiteStore store;
+  FakePresenter presenter;
+  FakeServices services;
+  std::shared_ptr<MRServiceOperationQueue> queue = MRServiceOperationQueue::create(testEnv.env());
+  MRAppSession session{testEnv.env(), services, *queue};
+  MRAppDelegate delegate{testEnv.env(), store, presenter, services, session};
+  std::string file = testEnv.env().paths().dataDir + "/mirelune.sqlite";
+
+  void launch() {
+    delegate.applicationDidFinishLaunching();
+    ASSERT_TRUE(testEnv.pumpUntil([&] { return delegate.isWelcomeWindowShown(); }));
+  }
+};
+
+TEST_F(RealStoreLaunch, ANewStoreIsMadeInTheDataFolder) {
+  launch();
+  EXPECT_TRUE(store.isOpen());
+  EXPECT_TRUE(std::filesystem::exists(file));
+  EXPECT_TRUE(presenter.errors.empty());
+  EXPECT_TRUE(delegate.managedObjectContext());
+  EXPECT_EQ(delegate.applicationShouldTerminate(), MRAppDelegate::TerminateReply::Now);
+}
+
+TEST_F(RealStoreLaunch, AnOlderStoreIsUpgradedOnTheSecondAttempt) {
+  std::filesystem::create_directories(testEnv.env().paths().dataDir);
+  {
+    auto connection = Connection::open(file);
+    ASSERT_TRUE((*connection)->exec(migrationTo(1) + "PRAGMA user_version = 1;").ok());
+  }
+  launch();
+  ASSERT_EQ(presenter.errors.size(), 1u);  // the plain open, as the platform would report it
+  EXPECT_EQ(presenter.errors[0].code(), 1001);
+  EXPECT_TRUE(store.isOpen());
+  EXPECT_EQ(*Database::schemaVersionOf(file), kSchemaVersion);
+}
+
+TEST_F(RealStoreLaunch, AStoreThatCannotBeOpenedLeavesItClosedAndLaunchGoesOn) {
+  std::filesystem::create_directories(testEnv.env().paths().dataDir);
+  test::writeFile(file, std::string(8192, '\x7f'));
+  launch();
+  EXPECT_FALSE(store.isOpen());
+  EXPECT_EQ(
+      std::count_if(presenter.events.begin(), presenter.events.end(),
+                    [](const std::string& event) { return event.rfind("alert Error | ", 0) == 0; }),
+      1);
+  EXPECT_FALSE(delegate.managedObjectContext());
+  EXPECT_EQ(presenter.errors.back().code(), 9999);
+  EXPECT_EQ(delegate.applicationShouldTerminate(), MRAppDelegate::TerminateReply::Now);
 }
 
 }  // namespace
