@@ -8,6 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libspdlog-dev libcli11-dev libexpat1-dev
   libglib2.0-dev libicu-dev libssl-dev libsqlite3-dev
+  libcurl4-openssl-dev libcpp-httplib-dev ca-certificates
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "base/StringAdditions.h"
 
 #include <openssl/evp.h>
+#include <openssl/hmac.h>
 #include <unicode/regex.h>
 
 #include <array>
@@ -181,6 +182,14 @@ std::string MD5DigestString(std::string_view bytes) {
   unsigned int length = 0;
   EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_md5(), nullptr);
   return hexStringFromData(Bytes(digest, digest + length));
+}
+
+Bytes hmacSha1(std::string_view key, std::string_view data) {
+  unsigned char mac[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  HMAC(EVP_sha1(), key.data(), static_cast<int>(key.size()),
+       reinterpret_cast<const unsigned char*>(data.data()), data.size(), mac, &length);
+  return Bytes(mac, mac + length);
 }
 
 std::optional<std::string> percentDecode(std::string_view text) {

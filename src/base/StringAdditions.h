@@ -36,6 +36,9 @@ inline std::string MD5DigestString(const Bytes& data) {
   return MD5DigestString(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
 }
 
+// HMAC-SHA1 (RFC 2104) of `data` under `key`: 20 bytes.
+Bytes hmacSha1(std::string_view key, std::string_view data);
+
 // Decodes %XX escapes as UTF-8; nullopt for a broken escape or invalid UTF-8.
 // A "+" stays a plus sign.
 std::optional<std::string> percentDecode(std::string_view text);
