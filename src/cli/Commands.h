@@ -1,0 +1,23 @@
+// The subcommands of the mirelune command. Each group adds its commands to
+// the parser; the one the user chose sets `action`, which main() runs.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <string>
+
+namespace mr::cli {
+
+using Action = std::function<int()>;
+
+void addConfigCommands(CLI::App& app, Action& action);
+void addAccountCommands(CLI::App& app, Action& action);
+
+// A password from the terminal without echo, or the first line of standard
+// input when that is not a terminal.
+std::string readPassword(const std::string& prompt);
+// Prints "mirelune: <message>" on standard error and returns 1.
+int fail(const std::string& message);
+
+}  // namespace mr::cli
