@@ -1,0 +1,164 @@
+#include "sandbox/SandboxRouter.h"
+
+#include <httplib.h>
+
+#include <utility>
+
+#include "base/Json.h"
+#include "base/Log.h"
+#include "sandbox/SandboxEnvelope.h"
+#include "sandbox/SandboxSignature.h"
+
+namespace mr::sandbox {
+namespace {
+
+SandboxRequest makeRequest(const httplib::Request& http, const std::string& scheme) {
+  SandboxRequest request;
+  request.method = http.method;
+  request.path = http.path;
+  for (size_t i = 1; i < http.matches.size(); ++i)
+    request.captures.push_back(http.matches[i].str());
+  for (const auto& [key, value] : http.params)
+    request.parameters.set(key, Value(value));
+  for (const auto& [key, part] : http.files) {
+    if (part.filename.empty()) {
+      request.parameters.set(part.name, Value(part.content));
+    } else {
+      request.files.push_back({part.name, part.filename, part.content_type, part.content});
+    }
+  }
+  std::string host = http.get_header_value("Host");
+  if (host.empty()) host = http.local_addr + ":" + std::to_string(http.local_port);
+  request.baseUrl = scheme + "://" + host;
+  return request;
+}
+
+void writeResponse(const SandboxResponse& response, httplib::Response& http) {
+  http.status = response.status;
+  if (!response.location.empty()) http.set_header("Location", response.location);
+  http.set_content(response.body,
+                   response.contentType.empty() ? std::string("text/plain") : response.contentType);
+}
+
+}  // namespace
+
+std::optional<std::string> SandboxRequest::text(std::string_view key) const {
+  const Value* value = parameters.find(key);
+  if (value == nullptr || !value->isString()) return std::nullopt;
+  return *value->asString();
+}
+
+const SandboxFile* SandboxRequest::file(std::string_view name) const {
+  for (const SandboxFile& candidate : files) {
+    if (candidate.name == name) return &candidate;
+  }
+  return nullptr;
+}
+
+SandboxResponse SandboxResponse::json(const Value& value) {
+  return {200, "application/json; charset=utf-8", toJson(value), {}};
+}
+
+SandboxResponse SandboxResponse::success(Value result) {
+  return json(SandboxEnvelope::success(std::move(result)));
+}
+
+SandboxResponse SandboxResponse::failure(const Error& error) {
+  return json(SandboxEnvelope::failure(error));
+}
+
+SandboxResponse SandboxResponse::from(Result<Value> result) {
+  if (!result.ok()) return failure(result.error());
+  return success(std::move(result.value()));
+}
+
+SandboxResponse SandboxResponse::text(std::string body) {
+  return {200, "text/plain; charset=utf-8", std::move(body), {}};
+}
+
+SandboxResponse SandboxResponse::html(int status, const std::string& title,
+                                      const std::string& bodyHtml) {
+  std::string page = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" +
+                     escapeHtml(title) + "</title></head>\n<body>\n<h1>" + escapeHtml(title) +
+                     "</h1>\n" + bodyHtml + "\n</body></html>\n";
+  return {status, "text/html; charset=utf-8", std::move(page), {}};
+}
+
+SandboxResponse SandboxResponse::png(std::string bytes) {
+  return {200, "image/png", std::move(bytes), {}};
+}
+
+SandboxResponse SandboxResponse::redirect(std::string location) {
+  SandboxResponse response =
+      html(302, "Redirecting", "<p><a href=\"" + escapeHtml(location) + "\">Continue</a></p>");
+  response.location = std::move(location);
+  return response;
+}
+
+std::string escapeHtml(std::string_view text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '"':
+        escaped += "&quot;";
+        break;
+      case '\'':
+        escaped += "&#39;";
+        break;
+      default:
+        escaped += c;
+    }
+  }
+  return escaped;
+}
+
+void SandboxRouter::post(std::string pattern, Signing signing, Handler handler) {
+  routes_.push_back({"POST", std::move(pattern), signing, std::move(handler)});
+}
+
+void SandboxRouter::get(std::string pattern, Signing signing, Handler handler) {
+  routes_.push_back({"GET", std::move(pattern), signing, std::move(handler)});
+}
+
+void SandboxRouter::install(httplib::Server& server, const std::string& scheme) const {
+  for (const Route& route : routes_) {
+    // The router (store and accounts) outlives the servers it is installed on.
+    auto serve = [this, route, scheme](const httplib::Request& http, httplib::Response& out) {
+      SandboxRequest request = makeRequest(http, scheme);
+      if (route.signing != Signing::None &&
+          (route.signing == Signing::Required || SandboxSignature::isSigned(request.parameters))) {
+        auto aid = SandboxSignature::verify(request.parameters, store_, accounts_);
+        if (aid.ok()) {
+          request.aid = *aid;
+        } else if (route.signing == Signing::Required) {
+          log::debug("sandbox: {} {} refused: {}", request.method, request.path,
+                     aid.error().toString());
+          writeResponse(SandboxResponse::failure(aid.error()), out);
+          return;
+        } else {
+          request.signatureError = aid.error();
+        }
+      }
+      const SandboxResponse response = route.handler(request);
+      log::debug("sandbox: {} {} -> {}", request.method, request.path, response.status);
+      writeResponse(response, out);
+    };
+    if (route.method == "POST") {
+      server.Post(route.pattern, serve);
+    } else {
+      server.Get(route.pattern, serve);
+    }
+  }
+}
+
+}  // namespace mr::sandbox
