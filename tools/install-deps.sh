@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config git python3
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libspdlog-dev libcli11-dev libexpat1-dev
-  libglib2.0-dev libicu-dev libssl-dev libsqlite3-dev
+  libglib2.0-dev libicu-dev libssl-dev libsqlite3-dev zlib1g-dev
   libcurl4-openssl-dev libcpp-httplib-dev ca-certificates
 )
 
