@@ -236,7 +236,8 @@ std::vector<Value> SandboxServer::playbackHistory(int64_t aid) const {
       store_.get(), [&](Connection& db) { return mirelune_->catalog().playbackHistory(db, aid); });
 }
 
-Status writeClientConfig(const SandboxServer& server, const std::string& folder) {
+Status writeClientConfig(const SandboxServer& server, const std::string& configFile) {
+  const std::string folder = parentDirectory(configFile);
   if (server.baseUrl().empty()) return startError("the server is not running");
   const bool tls = !server.tlsBaseUrl().empty();
   const std::string url = tls ? server.tlsBaseUrl() : server.baseUrl();
@@ -256,7 +257,7 @@ Status writeClientConfig(const SandboxServer& server, const std::string& folder)
   }
   // The client reads the file with the same rules: refuse to write one it would refuse.
   if (auto checked = AppConfig::fromValue(config); !checked.ok()) return checked.error();
-  return writeFileAtomically(folder + "/config.json", toJson(config, {.pretty = true}));
+  return writeFileAtomically(configFile, toJson(config, {.pretty = true}));
 }
 
 }  // namespace mr::sandbox

@@ -103,11 +103,11 @@ class SandboxServer {
   std::string caPem_;
 };
 
-// Writes config.json into `folder` pointing every service of the client
+// Writes a client configuration file pointing every service of the client
 // that the sandbox plays at it: "ovloApiBaseUrl", "ovloWebBaseUrl",
 // "mireluneServiceBaseUrl" and "mireluneWebBaseUrl". With TLS they name the
 // HTTPS address, and ca.pem is written beside the file and named by
 // "caFile".
-Status writeClientConfig(const SandboxServer& server, const std::string& folder);
+Status writeClientConfig(const SandboxServer& server, const std::string& configFile);
 
 }  // namespace mr::sandbox

@@ -96,7 +96,7 @@ TEST_F(SandboxFixture, AddsAccountsForTestsWithoutHttp) {
 }
 
 TEST_F(SandboxFixture, WritesAConfigurationTheClientAccepts) {
-  ASSERT_TRUE(sandbox::writeClientConfig(*server, dir.file("config")).ok());
+  ASSERT_TRUE(sandbox::writeClientConfig(*server, dir.file("config/config.json")).ok());
   auto config = AppConfig::load(dir.file("config/config.json"));
   ASSERT_TRUE(config.ok()) << config.error().toString();
   EXPECT_EQ(config->ovloApiBaseUrl, server->baseUrl());
@@ -156,7 +156,7 @@ TEST_F(SandboxTlsTest, SignedCallsWorkOverTls) {
 }
 
 TEST_F(SandboxTlsTest, TheConfigurationNamesTheHttpsAddressAndTheAuthority) {
-  ASSERT_TRUE(sandbox::writeClientConfig(*server, dir.file("config")).ok());
+  ASSERT_TRUE(sandbox::writeClientConfig(*server, dir.file("config/config.json")).ok());
   auto config = AppConfig::load(dir.file("config/config.json"));
   ASSERT_TRUE(config.ok()) << config.error().toString();
   EXPECT_EQ(config->ovloApiBaseUrl, server->tlsBaseUrl());
