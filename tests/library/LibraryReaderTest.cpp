@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include "base/Json.h"
+#include "library/MRMusicLibrary.h"
+#include "library/MRUploadUserTracksOperation.h"
+#include "store/CDUtility.h"
+#include "support/LibraryFile.h"
+#include "support/TempDir.h"
+
+namespace mr {
+namespace {
+
+struct ReaderFixture : ::testing::Test {
+  test::TempDir dir;
+  std::string path = dir.file("iTunes Music Library.xml");
+
+  MRITunesMusicLibrary load(const std::vector<test::LibraryTrack>& tracks) {
+    test::writeLibrary(path, tracks);
+    auto library = MRITunesMusicLibrary::initWithContentsOfFile(path);
+    EXPECT_TRUE(library.ok()) << (library.ok() ? "" : library.error().toString());
+    return library.ok() ? std::move(*library) : MRITunesMusicLibrary();
+  }
+};
+
+TEST_F(ReaderFixture, TracksHeaderAndArtists) {
+  const auto library =
+      load({{"One", "A"}, {"Two", "B"}, {"Three", "A"}, {"Four", std::nullopt}, {"Five", ""}});
+  EXPECT_EQ(library.majorVersion(), 1u);
+  EXPECT_EQ(library.applicationVersion(), "12.9.5.5");
+  EXPECT_EQ(library.date(), parseISO8601("2026-11-30T10:00:00Z"));
+  ASSERT_EQ(library.allTracks().size(), 5u);
+  EXPECT_EQ(library.allTracks()[0].trackTitle(), "One");
+  EXPECT_EQ(library.allTracks()[0].trackId(), 1000u);
+  EXPECT_EQ(library.trackForId("1002")->trackTitle(), "Two");
+  EXPECT_EQ(library.trackForId("9"), nullptr);
+  auto artists = library.allArtists();
+  std::sort(artists.begin(), artists.end());
+  EXPECT_EQ(artists,
+            (std::vector<std::string>{"", "A", "B"}));  // "" is a name, a missing artist is not
+  EXPECT_EQ(library.playlistCount(), 1u);
+  EXPECT_EQ(library.playlistAtIndex(0)->name(), "Library");
+  EXPECT_TRUE(library.playlistAtIndex(0)->master());
+}
+
+TEST_F(ReaderFixture, MetaDataHasItsTwentyThreeEntriesOfTheRightKinds) {
+  test::LibraryTrack withDate{"Song", std::nullopt, "Album", 7};
+  test::LibraryTrack withoutDate{"Other", "X"};
+  withoutDate.dateAdded = std::nullopt;
+  const auto library = load({withDate, withoutDate});
+  const Value first = library.allTracks()[0].metaData();
+  EXPECT_EQ(first.size(), 23u);
+  EXPECT_EQ(*first.get("artist")->asString(), "");
+  EXPECT_EQ(*first.get("playCount")->asInteger(), 7);
+  EXPECT_EQ(*first.get("skipCount")->asInteger(), 0);
+  ASSERT_TRUE(first.get("dateAdded")->isReal());
+  EXPECT_DOUBLE_EQ(*first.get("dateAdded")->asReal(),
+                   parseISO8601("2020-01-02T03:04:05Z")->secondsSince1970);
+  const Value second = library.allTracks()[1].metaData();
+  ASSERT_TRUE(second.get("dateAdded")->isInteger());  // absent: the integer 0
+  EXPECT_EQ(*second.get("dateAdded")->asInteger(), 0);
+  EXPECT_EQ(*second.get("skipDate")->asInteger(), 0);
+
+  const auto line = parseJson(MRUploadUserTracksOperation::uploadLine(library.allTracks()[0]));
+  ASSERT_TRUE(line.ok());
+  EXPECT_EQ(line->size(), 5u);
+  EXPECT_EQ(line->stringForKey("artistName", "?"), "");
+  EXPECT_EQ(line->intForKey("playCount", -1), 7);
+  EXPECT_EQ(line->get("iTunes")->size(), 23u);
+  EXPECT_EQ(MRUploadUserTracksOperation::uploadLine(library.allTracks()[0]).back(), '\n');
+}
+
+TEST_F(ReaderFixture, TheTableKnowsATrackByTitleAndArtistOnly) {
+  const auto library = load(
+      {{"Same", "Band", "First Album"}, {"Same", "Band", "Second Album"}, {"Lone", std::nullopt}});
+  MRMutableUserTrackItemHashTable table;
+  for (const auto& track : library.allTracks())
+    table.setTrack(track);
+  EXPECT_EQ(table.size(), 2u);
+  EXPECT_TRUE(table.userHasTrackWithTitle("SAME", "band"));
+  EXPECT_TRUE(table.userHasTrackWithTitle("Lone", std::nullopt));
+  EXPECT_TRUE(table.userHasTrackWithTitle("Lone", ""));
+
+  Settings settings;
+  MRUserDefaults defaults(settings, "/home/listener");
+  EXPECT_EQ(MRUserTrackItemHashTable::initWithUserDefaults(defaults).size(), 0u);
+  ASSERT_TRUE(table.save(defaults).ok());
+  const auto stored = MRUserTrackItemHashTable::initWithUserDefaults(defaults);
+  EXPECT_EQ(stored.size(), 2u);
+  EXPECT_TRUE(stored.userHasTrack(library.allTracks()[1]));
+  EXPECT_EQ(*defaults.userTrackItemHashTable().find(CDUtility::itemHashWithTitle("same", "band")),
+            Value(1));
+}
+
+TEST_F(ReaderFixture, FilesThatAreNotALibraryAreRefusedClearly) {
+  const std::string full = test::libraryXml(test::generatedTracks(20));
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {full.substr(0, full.size() / 2), "unterminated"},
+      {"this is not XML at all", "not a property list"},
+      {"<?xml version=\"1.0\"?><plist><array><dict/></array></plist>", "root is not a dictionary"},
+      {"<?xml version=\"1.0\"?><!DOCTYPE plist [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>"
+       "<plist><dict><key>Tracks</key><string>&x;</string></dict></plist>",
+       "entity declarations are not allowed"},
+  };
+  for (const auto& [text, expected] : cases) {
+    test::writeFile(path, text);
+    auto library = MRMusicLibrary::iTunesMusicLibrary(path);
+    ASSERT_FALSE(library.ok()) << expected;
+    EXPECT_EQ(library.error().code(), kMRErrorMusicLibraryLoad);
+    EXPECT_EQ(library.error().description(), "Failed to load music library.");
+    EXPECT_NE(library.error().failureReason().find(expected), std::string::npos)
+        << library.error().failureReason();
+  }
+  auto missing = MRMusicLibrary::iTunesMusicLibrary(dir.file("nowhere.xml"));
+  ASSERT_FALSE(missing.ok());
+  EXPECT_NE(missing.error().failureReason().find("nowhere.xml"), std::string::npos);
+}
+
+TEST_F(ReaderFixture, TheLibraryInEffectFollowsTheSettings) {
+  Settings settings;
+  MRUserDefaults defaults(settings, dir.path());
+  EXPECT_FALSE(
+      MRMusicLibrary::defaultMusicLibrary(defaults).ok());  // ~/Music/iTunes/... is not there
+  test::writeLibrary(path, test::generatedTracks(3));
+  defaults.setITunesMusicLibraryFilePath(path);
+  auto library = MRMusicLibrary::defaultMusicLibrary(defaults);
+  ASSERT_TRUE(library.ok());
+  EXPECT_EQ((*library)->sourceType(), MRMusicLibrary::kSourceTypeITunes);
+  EXPECT_EQ((*library)->source().allTracks().size(), 3u);
+}
+
+}  // namespace
+}  // namespace mr
