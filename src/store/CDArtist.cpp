@@ -251,8 +251,8 @@ std::shared_ptr<CDRecommendArtist> CDRecommendArtistEntityController::findWithIt
 namespace mr {
 namespace {
 
-// Last.fm gives "" for a size it has not; stored, "" would hide the sizes
-// below it from imageLargest().
+// Last.fm gives "" for what it has not; stored, "" would hide the image
+// sizes below it from imageLargest(), and pass for a MusicBrainz id.
 std::optional<std::string> presentImage(const std::string& url) {
   return url.empty() ? std::nullopt : std::optional<std::string>(url);
 }
@@ -267,7 +267,7 @@ void CDArtist::assignFromLastFMArtist(const LastfmArtist& artist) {
   setImageMedium(presentImage(artist.imageUrl.medium));
   setImageMega(presentImage(artist.imageUrl.mega));
   setImageSmall(presentImage(artist.imageUrl.small));
-  setMbid(artist.mbid);
+  setMbid(presentImage(artist.mbid));  // Last.fm answers carry no id: "" means none
   setName(artist.name);
   setUrl(artist.url);
   setItemHash(CDUtility::artistItemHashWithArtist(artist.name));

@@ -12,7 +12,7 @@ class CDRecommendArtist;
 class CDUserArtist;
 class CDRecommendTrack;
 class CDNewRelease;
-class LastfmArtist;
+struct LastfmArtist;
 class MRArtistDocument;
 class MRArtistSummaryDocument;
 

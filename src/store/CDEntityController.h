@@ -80,7 +80,7 @@ class CDTypedEntityController : public CDEntityController {
 
  protected:
   const EntityInfo& entity() const override { return R::entityInfo(); }
-  std::shared_ptr<R> findOneWhere(std::string_view where, std::vector<SqlValue> parameters,
+  std::shared_ptr<R> findOneWhere(std::string_view where, const std::vector<SqlValue>& parameters,
                                   std::string_view orderBy = {}) const {
     return context_ ? context_->fetchOne<R>(where, parameters, orderBy) : nullptr;
   }
@@ -92,7 +92,7 @@ class CDTypedEntityController : public CDEntityController {
     if (!context_) return {};
     return context_->fetch<R>(where, parameters, orderBy, limit, offset);
   }
-  int64_t countWhere(std::string_view where, std::vector<SqlValue> parameters) const {
+  int64_t countWhere(std::string_view where, const std::vector<SqlValue>& parameters) const {
     return context_ ? context_->count(R::entityInfo(), where, parameters) : 0;
   }
 };

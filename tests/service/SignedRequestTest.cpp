@@ -176,6 +176,14 @@ struct ServerFixture : SignedFixture {
   int port = server.bind_to_any_port("127.0.0.1");
   std::thread thread{[this] { server.listen_after_bind(); }};
   std::string base = "http://127.0.0.1:" + std::to_string(port);
+
+  ServerFixture() {
+    // stop() does nothing before the server listens; and one request per
+    // connection lets it stop without waiting out a kept-alive one.
+    server.set_keep_alive_max_count(1);
+    while (!server.is_running())
+      std::this_thread::yield();
+  }
   std::mutex mutex;
   std::condition_variable cv;
   std::map<std::string, std::string> lastFields;
