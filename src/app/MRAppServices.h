@@ -59,7 +59,12 @@ class MRAppServices {
   // after the list was saved.
   virtual void updateConnections(const std::function<void()>& /*done*/) {}
   virtual void stopPlaylistPlayer() {}
-  virtual void addDeviceToken(const std::string& /*hexToken*/) {}
+  virtual void addDeviceToken(const Bytes& /*token*/) {}
+  // Invalidates every connection of "facebook" or "twitter"; `done` runs on
+  // the main thread once all were invalidated, `failed` for each failure.
+  virtual void disconnectService(const std::string& /*service*/,
+                                 const std::function<void()>& /*done*/,
+                                 const std::function<void(const Error&)>& /*failed*/) {}
 };
 
 }  // namespace mr

@@ -1,7 +1,7 @@
 #include "app/MRAppSession.h"
 
 #include "app/MRAppDelegate.h"
-#include "base/StringAdditions.h"
+#include "base/Localization.h"
 
 namespace mr {
 namespace {
@@ -69,8 +69,21 @@ void MRAppSession::updateConnections() {
   });
 }
 
+void MRAppSession::disconnectService(const std::string& service) {
+  services_.disconnectService(
+      service,
+      [this] {
+        if (appDelegate_ != nullptr) appDelegate_->presenter().refreshConnectionsMenu();
+      },
+      [this](const Error& error) {
+        if (appDelegate_ != nullptr) {
+          appDelegate_->presenter().runAlert(localizedString("error"), error.description(), {"OK"});
+        }
+      });
+}
+
 void MRAppSession::didRegisterForRemoteNotificationsWithDeviceToken(const Bytes& token) {
-  services_.addDeviceToken(hexStringFromData(token));
+  services_.addDeviceToken(token);
 }
 
 }  // namespace mr

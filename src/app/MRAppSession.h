@@ -36,6 +36,9 @@ class MRAppSession {
   void updateConnections();
   // Sends the push token as lower-case hex.
   void didRegisterForRemoteNotificationsWithDeviceToken(const Bytes& token);
+  // Unlinks every connection of the service ("facebook" or "twitter"), then
+  // refreshes the connections menu; a failure is shown as an "error" alert.
+  void disconnectService(const std::string& service);
 
  private:
   const Env& env_;

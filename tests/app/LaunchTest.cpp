@@ -7,6 +7,7 @@
 #include "app/MRAppSession.h"
 #include "app/MRSQLiteStore.h"
 #include "app/MRURLHandler.h"
+#include "base/StringAdditions.h"
 #include "store/Schema.h"
 #include "support/TestEnv.h"
 
@@ -81,7 +82,9 @@ struct FakeServices final : MRAppServices {
     done();
   }
   void stopPlaylistPlayer() override { calls.push_back("stopPlayer"); }
-  void addDeviceToken(const std::string& token) override { calls.push_back("token " + token); }
+  void addDeviceToken(const Bytes& token) override {
+    calls.push_back("token " + hexStringFromData(token));
+  }
 };
 
 // A launch job that waits until cancelled.

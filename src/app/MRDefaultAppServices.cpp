@@ -1,0 +1,78 @@
+#include "app/MRDefaultAppServices.h"
+
+#include <atomic>
+
+#include "base/Log.h"
+#include "library/MRUserSongCheckOperation.h"
+#include "service/MRAPIListenerProfile.h"
+#include "service/MRAPIUsageLog.h"
+
+namespace mr {
+
+MRDefaultAppServices::MRDefaultAppServices(const Env& env, Parts parts)
+    : env_(env), parts_(std::move(parts)) {}
+
+MRDefaultAppServices::Parts MRDefaultAppServices::sharedParts() {
+  return Parts{MRAPIBase::sharedEngine(), ovloConnectionAPI::sharedInstance(),
+               MRServiceOperationQueue::sharedQueue(), MRNetworkOperationQueue::sharedQueue()};
+}
+
+void MRDefaultAppServices::registerLaunchJobs(std::shared_ptr<Database> store) {
+  const Env& env = env_;
+  auto network = parts_.networkQueue;
+  auto mirelune = parts_.mirelune;
+  parts_.serviceQueue->registerKind<MRUserSongCheckOperation>(
+      MRServiceOperationKind::UserSongCheck, [&env, store, network, mirelune] {
+        return std::make_shared<MRUserSongCheckOperation>(env, store, network, mirelune);
+      });
+}
+
+bool MRDefaultAppServices::isAuthorized() const {
+  return ovloAccount(env_.settings()).isAuthorized();
+}
+
+void MRDefaultAppServices::signOut() {
+  ovloAccount(env_.settings()).logout();
+}
+
+void MRDefaultAppServices::logLaunch() {
+  MRAPIUsageLog(parts_.mirelune).logLaunch();
+}
+
+void MRDefaultAppServices::updateConnections(const std::function<void()>& done) {
+  Dispatcher& main = env_.main();
+  parts_.connections->getConnectionsWithRetrievedBlock(
+      [&main, done](ovloConnectionList& list) {
+        list.save();
+        if (done) main.post(done);
+      },
+      nullptr);
+}
+
+void MRDefaultAppServices::addDeviceToken(const Bytes& token) {
+  MRAPIListenerProfile(parts_.mirelune).addDeviceToken(token, nullptr, nullptr);
+}
+
+void MRDefaultAppServices::disconnectService(const std::string& service,
+                                             const std::function<void()>& done,
+                                             const std::function<void(const Error&)>& failed) {
+  const auto items = parts_.connections->list().itemsOfService(service);
+  // One counter for all the calls: the menu is refreshed when the last of
+  // them has succeeded.
+  auto completed = std::make_shared<std::atomic<size_t>>(0);
+  const size_t total = items.size();
+  Dispatcher& main = env_.main();
+  for (const auto& item : items) {
+    parts_.connections->invalidateConnectionWithCid(
+        item.cid,
+        [completed, total, &main, done](bool success) {
+          const size_t count = ++*completed;
+          if (success && count == total && done) main.post(done);
+        },
+        [&main, failed](const Error& error) {
+          if (failed) main.post([failed, error] { failed(error); });
+        });
+  }
+}
+
+}  // namespace mr

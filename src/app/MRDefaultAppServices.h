@@ -1,0 +1,46 @@
+// The services the session drives, over the real account, the service
+// engines and the job queues: what the app and the command line run with.
+#pragma once
+
+#include <memory>
+
+#include "app/MRAppServices.h"
+#include "base/MRNetworkOperationQueue.h"
+#include "base/MRServiceOperationQueue.h"
+#include "service/ovloConnectionAPI.h"
+#include "store/Database.h"
+
+namespace mr {
+
+class MRDefaultAppServices : public MRAppServices {
+ public:
+  struct Parts {
+    std::shared_ptr<MRAPIBase> mirelune;
+    std::shared_ptr<ovloConnectionAPI> connections;
+    std::shared_ptr<MRServiceOperationQueue> serviceQueue;
+    std::shared_ptr<MRNetworkOperationQueue> networkQueue;
+  };
+
+  MRDefaultAppServices(const Env& env, Parts parts);
+  // Over the shared engines and queues of the default surroundings.
+  static Parts sharedParts();
+
+  // Teaches the service queue to make the launch jobs over this store.
+  void registerLaunchJobs(std::shared_ptr<Database> store);
+
+  bool isAuthorized() const override;
+  void signOut() override;
+  void logLaunch() override;
+  void updateConnections(const std::function<void()>& done) override;
+  void addDeviceToken(const Bytes& token) override;
+  void disconnectService(const std::string& service, const std::function<void()>& done,
+                         const std::function<void(const Error&)>& failed) override;
+
+  const Parts& parts() const { return parts_; }
+
+ private:
+  const Env& env_;
+  Parts parts_;
+};
+
+}  // namespace mr
