@@ -19,10 +19,12 @@ int main(int argc, char** argv) {
   size_t tracks = 0;
   mr::PlistReadOptions options;
   if (stream) {
-    options.streams.push_back({{"Tracks"}, [&tracks](std::string, mr::Value) -> mr::Status {
+    options.streams.push_back({{"Tracks"},
+                               [&tracks](std::string, mr::Value) -> mr::Status {
                                  ++tracks;
                                  return {};
-                               }});
+                               },
+                               {}});
   }
   const auto start = std::chrono::steady_clock::now();
   auto root = mr::PlistReader::readFile(argv[1], options);

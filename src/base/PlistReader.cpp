@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -347,6 +348,13 @@ class Parser {
   }
 
   bool expectEndTag(std::string_view name) {
+    // The usual case, "</name>" exactly, without reading a whole tag.
+    const size_t length = name.size();
+    if (static_cast<size_t>(end_ - p_) >= length + 3 && p_[0] == '<' && p_[1] == '/' &&
+        p_[length + 2] == '>' && std::equal(name.begin(), name.end(), p_ + 2)) {
+      p_ += length + 3;
+      return true;
+    }
     const char* at = p_;
     if (!startsWith("</")) return fail(at, "expected </" + std::string(name) + ">");
     Tag tag;
@@ -496,6 +504,8 @@ class Parser {
 
   bool parseDict(Value& out, int depth) {
     const PlistStream* stream = streamHere();
+    const std::vector<std::string>* keep = projection_;
+    projection_ = nullptr;  // for this dictionary only, not the ones inside it
     std::vector<Dictionary::Entry>& entries = scratchEntries(depth);
     entries.clear();
     // Which key hashes were seen: a key whose bit is clear is new, so the
@@ -519,9 +529,15 @@ class Parser {
         return fail(valueAt, "<key> without a value");
       Tag valueTag;
       if (!readTag(valueTag)) return false;
+      if (keep != nullptr && std::find(keep->begin(), keep->end(), key) == keep->end()) {
+        if (!skipValue(valueTag, valueAt, depth + 1)) return false;
+        continue;
+      }
       Value value;
       path_.push_back(&key);
+      if (stream != nullptr && !stream->memberKeys.empty()) projection_ = &stream->memberKeys;
       const bool parsed = parseValue(valueTag, valueAt, value, depth + 1);
+      projection_ = nullptr;
       path_.pop_back();
       if (!parsed) return false;
       if (stream != nullptr) {
@@ -538,6 +554,26 @@ class Parser {
     }
     out = Value(large ? std::move(*large) : Dictionary::fromUniqueEntries(takeAll(entries)));
     return true;
+  }
+
+  // Reads a value that nobody keeps: its text is checked, not collected.
+  bool skipValue(const Tag& tag, const char* at, int depth) {
+    if (tag.selfClosing && classify(tag.name) != Element::Other) return true;
+    switch (classify(tag.name)) {
+      case Element::Dict:
+      case Element::Array: {
+        Value ignored;
+        return parseValue(tag, at, ignored, depth);
+      }
+      case Element::Other:
+      case Element::Key: {
+        Value ignored;
+        return parseValue(tag, at, ignored, depth);  // reports the error
+      }
+      default:
+        discard_.clear();
+        return readText(discard_, tag.name);
+    }
   }
 
   // Moves to the next member of a container, or past its end tag (`ended`).
@@ -602,7 +638,9 @@ class Parser {
       if (!readTag(valueTag)) return false;
       Value value;
       path_.push_back(nullptr);
+      if (stream != nullptr && !stream->memberKeys.empty()) projection_ = &stream->memberKeys;
       const bool parsed = parseValue(valueTag, valueAt, value, depth + 1);
+      projection_ = nullptr;
       path_.pop_back();
       if (!parsed) return false;
       if (stream != nullptr) {
@@ -621,6 +659,15 @@ class Parser {
   // Character data up to the end tag `name`, with entities, CDATA sections
   // and comments, appended to `out`.
   bool readText(std::string& out, std::string_view name) {
+    // Most texts are plain and end at their end tag: one pass finds that.
+    const char* q = p_;
+    while (q < end_ && !kSpecialText[static_cast<unsigned char>(*q)])
+      ++q;
+    if (q + 1 < end_ && q[0] == '<' && q[1] == '/') {
+      out.append(p_, static_cast<size_t>(q - p_));
+      p_ = q;
+      return expectEndTag(name);
+    }
     for (;;) {
       const auto* lt =
           static_cast<const char*>(std::memchr(p_, '<', static_cast<size_t>(end_ - p_)));
@@ -752,6 +799,8 @@ class Parser {
   size_t maxStreamDepth_ = 0;
   std::vector<const std::string*> path_;  // nullptr for array members
   std::string scratch_;
+  std::string discard_;
+  const std::vector<std::string>* projection_ = nullptr;  // keys kept in the next dictionary
   // Per nesting depth, reused, so each container is allocated once at its size.
   std::vector<std::vector<Dictionary::Entry>> entryScratch_{kMaxNesting + 2};
   std::vector<std::vector<Value>> valueScratch_{kMaxNesting + 2};

@@ -25,6 +25,9 @@ struct PlistStream {
   // Receives each member of that container in document order, instead of the
   // tree; `key` is empty for array members. An error stops the reading.
   std::function<Status(std::string key, Value value)> onMember;
+  // When not empty, only these entries of each member (a dictionary) are
+  // kept; the others are read and checked, but not built.
+  std::vector<std::string> memberKeys;
 };
 
 struct PlistReadOptions {

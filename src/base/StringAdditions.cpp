@@ -180,7 +180,10 @@ Bytes dataFromHexString(std::string_view text) {
 std::string MD5DigestString(std::string_view bytes) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_md5(), nullptr);
+  // Fetched once: fetching on every call takes a lock in the crypto library.
+  static EVP_MD* md5 = EVP_MD_fetch(nullptr, "MD5", nullptr);
+  EVP_Digest(bytes.data(), bytes.size(), digest, &length, md5 != nullptr ? md5 : EVP_md5(),
+             nullptr);
   return hexStringFromData(Bytes(digest, digest + length));
 }
 

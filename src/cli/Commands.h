@@ -14,6 +14,7 @@ using Action = std::function<int()>;
 void addConfigCommands(CLI::App& app, Action& action);
 void addAccountCommands(CLI::App& app, Action& action);
 void addSandboxCommands(CLI::App& app, Action& action);
+void addLibraryCommands(CLI::App& app, Action& action);
 
 // A password from the terminal without echo, or the first line of standard
 // input when that is not a terminal.

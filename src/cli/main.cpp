@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
   mr::cli::Action action;
   mr::cli::addConfigCommands(app, action);
   mr::cli::addAccountCommands(app, action);
+  mr::cli::addLibraryCommands(app, action);
   mr::cli::addSandboxCommands(app, action);
 
   try {

@@ -5,19 +5,26 @@
 namespace mr {
 
 Result<MRITunesMusicLibrary> MRITunesMusicLibrary::initWithContentsOfFile(
-    const std::string& path, std::function<void(size_t, size_t)> onProgress) {
+    const std::string& path, Fields fields, std::function<void(size_t, size_t)> onProgress) {
   MRITunesMusicLibrary library;
   PlistReadOptions options;
   options.onProgress = std::move(onProgress);
-  options.streams.push_back({{"Tracks"}, [&library](std::string key, Value value) -> Status {
-                               library.trackIndex_.emplace(std::move(key), library.tracks_.size());
+  options.streams.push_back({{"Tracks"},
+                             [&library](std::string key, Value value) -> Status {
+                               library.trackKeys_.push_back(std::move(key));
                                library.tracks_.emplace_back(value);
                                return {};
-                             }});
-  options.streams.push_back({{"Playlists"}, [&library](std::string, Value value) -> Status {
+                             },
+                             {}});
+  if (fields == Fields::Identity) {
+    options.streams.back().memberKeys = {"Track ID", "Name", "Artist", "Album", "Play Count"};
+  }
+  options.streams.push_back({{"Playlists"},
+                             [&library](std::string, Value value) -> Status {
                                library.playlists_.push_back(std::move(value));
                                return {};
-                             }});
+                             },
+                             {}});
   auto root = PlistReader::readFile(path, options);
   if (!root.ok()) return root.error();
   if (!root->isDictionary()) {
@@ -38,7 +45,7 @@ Result<MRITunesMusicLibrary> MRITunesMusicLibrary::initWithDictionary(const Valu
   library.header_.remove("Playlists");
   if (const Dictionary* tracks = root.dictionaryForKey("Tracks")) {
     for (const auto& [key, value] : *tracks) {
-      library.trackIndex_.emplace(key, library.tracks_.size());
+      library.trackKeys_.push_back(key);
       library.tracks_.emplace_back(value);
     }
   }
@@ -66,8 +73,10 @@ std::vector<std::string> MRITunesMusicLibrary::allArtists() const {
 
 const MRITunesMusicLibraryTrack* MRITunesMusicLibrary::trackForId(
     const std::string& trackId) const {
-  auto found = trackIndex_.find(trackId);
-  return found == trackIndex_.end() ? nullptr : &tracks_[found->second];
+  for (size_t i = 0; i < trackKeys_.size(); ++i) {
+    if (trackKeys_[i] == trackId) return &tracks_[i];
+  }
+  return nullptr;
 }
 
 std::optional<MRITunesMusicLibraryPlaylist> MRITunesMusicLibrary::playlistAtIndex(

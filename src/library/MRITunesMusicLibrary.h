@@ -5,7 +5,6 @@
 
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "base/Error.h"
@@ -34,10 +33,15 @@ class MRITunesMusicLibraryPlaylist {
 
 class MRITunesMusicLibrary {
  public:
+  // What of each track is read: everything (for the upload's facts), or
+  // just what identifies it and its play count, which is much quicker.
+  enum class Fields { All, Identity };
+
   // An error when the file is missing or unreadable, is not a property list,
   // or its root is not a dictionary. `onProgress` hears of the bytes read.
   static Result<MRITunesMusicLibrary> initWithContentsOfFile(
-      const std::string& path, std::function<void(size_t, size_t)> onProgress = {});
+      const std::string& path, Fields fields = Fields::All,
+      std::function<void(size_t, size_t)> onProgress = {});
   // From a root dictionary already in memory.
   static Result<MRITunesMusicLibrary> initWithDictionary(const Value& root);
 
@@ -58,6 +62,7 @@ class MRITunesMusicLibrary {
   const std::vector<MRITunesMusicLibraryTrack>& allTracks() const { return tracks_; }
   // The distinct artist names of the tracks that have one ("" counts).
   std::vector<std::string> allArtists() const;
+  // No flow looks tracks up by id, so this is a plain search.
   const MRITunesMusicLibraryTrack* trackForId(const std::string& trackId) const;
   std::optional<MRITunesMusicLibraryPlaylist> playlistAtIndex(size_t index) const;
   size_t playlistCount() const { return playlists_.size(); }
@@ -65,7 +70,7 @@ class MRITunesMusicLibrary {
  private:
   Value header_;  // the root without its tracks and playlists
   std::vector<MRITunesMusicLibraryTrack> tracks_;
-  std::unordered_map<std::string, size_t> trackIndex_;  // "Tracks" key -> position
+  std::vector<std::string> trackKeys_;  // the "Tracks" key of each track
   Array playlists_;
 };
 

@@ -3,12 +3,24 @@
 namespace mr {
 namespace {
 
-// A date entry as it is, or a text in the property list's own notation.
-double dateSeconds(const Value& dictionary, std::string_view key, double none) {
-  const Value* value = dictionary.get(key);
-  if (value == nullptr) return none;
-  if (const Date* date = value->asDate()) return date->secondsSince1970;
-  if (const std::string* text = value->asString()) {
+// The value getters' rules, applied to a value already in hand.
+uint64_t unsignedOf(const Value& value) {
+  if (const int64_t* integer = value.asInteger()) return static_cast<uint64_t>(*integer);
+  if (const std::string* text = value.asString())
+    return static_cast<uint64_t>(stringIntegerValue(*text));
+  if (const bool* flag = value.asBool()) return *flag ? 1 : 0;
+  if (const double* real = value.asReal()) return *real <= 0 ? 0 : static_cast<uint64_t>(*real);
+  return 0;
+}
+
+std::optional<std::string> textOf(const Value& value) {
+  if (const std::string* text = value.asString()) return *text;
+  return std::nullopt;
+}
+
+double dateOf(const Value& value, double none) {
+  if (const Date* date = value.asDate()) return date->secondsSince1970;
+  if (const std::string* text = value.asString()) {
     if (auto parsed = parseISO8601(*text)) return parsed->secondsSince1970;
   }
   return none;
@@ -17,68 +29,88 @@ double dateSeconds(const Value& dictionary, std::string_view key, double none) {
 }  // namespace
 
 MRITunesMusicLibraryTrack::MRITunesMusicLibraryTrack(const Value& dictionary) {
-  // One pass over the entries: a track has a few dozen, and there are many tracks.
+  // One pass over the entries, each taken by its key's length first: a
+  // track has a few dozen entries, and a library a hundred thousand tracks.
   const Dictionary* entries = dictionary.asDictionary();
   if (entries == nullptr) return;
-  const auto number = [&dictionary](std::string_view key) {
-    return dictionary.unsignedIntegerForKey(key, 0);
-  };
   for (const auto& [key, value] : *entries) {
     const std::string_view k = key;
-    if (k == "Track ID")
-      trackId_ = number(k);
-    else if (k == "Name")
-      name_ = dictionary.stringForKey(k);
-    else if (k == "Artist")
-      artist_ = dictionary.stringForKey(k);
-    else if (k == "Album")
-      album_ = dictionary.stringForKey(k);
-    else if (k == "Genre")
-      genre_ = dictionary.stringForKey(k);
-    else if (k == "Kind")
-      kind_ = dictionary.stringForKey(k);
-    else if (k == "Size")
-      size_ = number(k);
-    else if (k == "Total Time")
-      totalTime_ = number(k);
-    else if (k == "Disc Number")
-      discNumber_ = number(k);
-    else if (k == "Disc Count")
-      discCount_ = number(k);
-    else if (k == "Track Number")
-      trackNumber_ = number(k);
-    else if (k == "Track Count")
-      trackCount_ = number(k);
-    else if (k == "Year")
-      year_ = number(k);
-    else if (k == "Date Modified")
-      dateModified_ = dateSeconds(dictionary, k, kNoDate);
-    else if (k == "Date Added")
-      dateAdded_ = dateSeconds(dictionary, k, kNoDate);
-    else if (k == "Bit Rate")
-      bitRate_ = number(k);
-    else if (k == "Sample Rate")
-      sampleRate_ = number(k);
-    else if (k == "Play Count")
-      playCount_ = number(k);
-    else if (k == "Play Date")
-      playDate_ = number(k);
-    else if (k == "Play Date UTC")
-      playDateUTC_ = dateSeconds(dictionary, k, kNoDate);
-    else if (k == "Skip Count")
-      skipCount_ = number(k);
-    else if (k == "Skip Date")
-      skipDate_ = dateSeconds(dictionary, k, kNoDate);
-    else if (k == "Persistent ID")
-      persistentId_ = dictionary.stringForKey(k);
-    else if (k == "Track Type")
-      trackType_ = dictionary.stringForKey(k);
-    else if (k == "Location")
-      location_ = dictionary.stringForKey(k);
-    else if (k == "File Folder Count")
-      fileFolderCount_ = number(k);
-    else if (k == "Library Folder Count")
-      libraryFolderCount_ = number(k);
+    switch (k.size()) {
+      case 4:
+        if (k == "Name")
+          name_ = textOf(value);
+        else if (k == "Kind")
+          kind_ = textOf(value);
+        else if (k == "Size")
+          size_ = unsignedOf(value);
+        else if (k == "Year")
+          year_ = unsignedOf(value);
+        break;
+      case 5:
+        if (k == "Album")
+          album_ = textOf(value);
+        else if (k == "Genre")
+          genre_ = textOf(value);
+        break;
+      case 6:
+        if (k == "Artist") artist_ = textOf(value);
+        break;
+      case 8:
+        if (k == "Track ID")
+          trackId_ = unsignedOf(value);
+        else if (k == "Bit Rate")
+          bitRate_ = unsignedOf(value);
+        else if (k == "Location")
+          location_ = textOf(value);
+        break;
+      case 9:
+        if (k == "Play Date")
+          playDate_ = unsignedOf(value);
+        else if (k == "Skip Date")
+          skipDate_ = dateOf(value, kNoDate);
+        break;
+      case 10:
+        if (k == "Total Time")
+          totalTime_ = unsignedOf(value);
+        else if (k == "Disc Count")
+          discCount_ = unsignedOf(value);
+        else if (k == "Date Added")
+          dateAdded_ = dateOf(value, kNoDate);
+        else if (k == "Play Count")
+          playCount_ = unsignedOf(value);
+        else if (k == "Skip Count")
+          skipCount_ = unsignedOf(value);
+        else if (k == "Track Type")
+          trackType_ = textOf(value);
+        break;
+      case 11:
+        if (k == "Disc Number")
+          discNumber_ = unsignedOf(value);
+        else if (k == "Track Count")
+          trackCount_ = unsignedOf(value);
+        else if (k == "Sample Rate")
+          sampleRate_ = unsignedOf(value);
+        break;
+      case 12:
+        if (k == "Track Number") trackNumber_ = unsignedOf(value);
+        break;
+      case 13:
+        if (k == "Date Modified")
+          dateModified_ = dateOf(value, kNoDate);
+        else if (k == "Play Date UTC")
+          playDateUTC_ = dateOf(value, kNoDate);
+        else if (k == "Persistent ID")
+          persistentId_ = textOf(value);
+        break;
+      case 17:
+        if (k == "File Folder Count") fileFolderCount_ = unsignedOf(value);
+        break;
+      case 20:
+        if (k == "Library Folder Count") libraryFolderCount_ = unsignedOf(value);
+        break;
+      default:
+        break;
+    }
   }
 }
 

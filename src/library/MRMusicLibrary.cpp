@@ -12,16 +12,16 @@ Error musicLibraryLoadError(const std::string& path, const std::string& why) {
 }
 
 Result<std::shared_ptr<MRMusicLibrary>> MRMusicLibrary::defaultMusicLibrary(
-    const MRUserDefaults& defaults) {
+    const MRUserDefaults& defaults, MRITunesMusicLibrary::Fields fields) {
   if (defaults.musicLibrarySourceType() != kSourceTypeITunes) {
     return musicLibraryLoadError("", "no library of this kind");
   }
-  return iTunesMusicLibrary(defaults.iTunesMusicLibraryFilePath());
+  return iTunesMusicLibrary(defaults.iTunesMusicLibraryFilePath(), fields);
 }
 
 Result<std::shared_ptr<MRMusicLibrary>> MRMusicLibrary::iTunesMusicLibrary(
-    const std::string& path) {
-  auto source = MRITunesMusicLibrary::initWithContentsOfFile(path);
+    const std::string& path, MRITunesMusicLibrary::Fields fields) {
+  auto source = MRITunesMusicLibrary::initWithContentsOfFile(path, fields);
   if (!source.ok()) return musicLibraryLoadError(path, source.error().description());
   auto library = std::make_shared<MRMusicLibrary>();
   library->source_ = std::move(*source);

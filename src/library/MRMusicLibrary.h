@@ -21,8 +21,11 @@ class MRMusicLibrary {
 
   // The library of the settings' source type (always the iTunes file).
   static Result<std::shared_ptr<MRMusicLibrary>> defaultMusicLibrary(
-      const MRUserDefaults& defaults);
-  static Result<std::shared_ptr<MRMusicLibrary>> iTunesMusicLibrary(const std::string& path);
+      const MRUserDefaults& defaults,
+      MRITunesMusicLibrary::Fields fields = MRITunesMusicLibrary::Fields::All);
+  static Result<std::shared_ptr<MRMusicLibrary>> iTunesMusicLibrary(
+      const std::string& path,
+      MRITunesMusicLibrary::Fields fields = MRITunesMusicLibrary::Fields::All);
 
   uint32_t sourceType() const { return sourceType_; }
   const MRITunesMusicLibrary& source() const { return source_; }

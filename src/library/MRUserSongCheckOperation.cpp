@@ -99,7 +99,9 @@ void MRUserSongCheckOperation::main() {
   MRUserDefaults defaults(env().settings(), env().paths().home);
   std::shared_ptr<UploadAgreement> agreement;
 
-  auto library = MRMusicLibrary::defaultMusicLibrary(defaults);
+  // Title, album, artist and play count are all the check reads.
+  auto library =
+      MRMusicLibrary::defaultMusicLibrary(defaults, MRITunesMusicLibrary::Fields::Identity);
   if (!library.ok()) {
     log::warning("User song check: {} {}", library.error().description(),
                  library.error().failureReason());

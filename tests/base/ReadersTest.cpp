@@ -175,17 +175,21 @@ TEST(PlistReaderTest, StreamsTheMembersOfChosenContainers) {
   std::vector<std::string> tracks;
   std::vector<std::string> playlists;
   PlistReadOptions options;
-  options.streams.push_back({{"Tracks"}, [&](std::string key, Value value) -> Status {
+  options.streams.push_back({{"Tracks"},
+                             [&](std::string key, Value value) -> Status {
                                tracks.push_back(key + "=" + value.stringForKey("Name", ""));
                                return {};
-                             }});
-  options.streams.push_back({{"Playlists"}, [&](std::string key, Value value) -> Status {
+                             },
+                             {}});
+  options.streams.push_back({{"Playlists"},
+                             [&](std::string key, Value value) -> Status {
                                EXPECT_TRUE(key.empty());
                                playlists.push_back(value.stringForKey("Name", ""));
                                // A dictionary inside the array is not the streamed "Tracks".
                                EXPECT_NE(value.get("Tracks"), nullptr);
                                return {};
-                             }});
+                             },
+                             {}});
   auto root = PlistReader::readString(text, options);
   ASSERT_TRUE(root.ok()) << root.error().toString();
   EXPECT_EQ(tracks, (std::vector<std::string>{"10=One", "12=Two"}));

@@ -1,0 +1,187 @@
+// library scan|use|reset, and analyse: the listener's music library.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <future>
+#include <iostream>
+#include <unordered_set>
+
+#include "app/MRDefaultAppServices.h"
+#include "app/MRSQLiteStore.h"
+#include "base/Env.h"
+#include "base/FileUtil.h"
+#include "base/Json.h"
+#include "base/MRServiceOperationDelegateBridge.h"
+#include "cli/Commands.h"
+#include "library/MRMusicLibrary.h"
+#include "library/MRUploadUserTracksOperation.h"
+#include "library/MRUserSongCheckOperation.h"
+#include "store/CDUtility.h"
+
+namespace mr::cli {
+namespace {
+
+MRUserDefaults userDefaults() {
+  const Env& env = Env::defaultEnv();
+  return MRUserDefaults(env.settings(), env.paths().home);
+}
+
+int scan(const std::string& file, bool json) {
+  const std::string path = file.empty() ? userDefaults().iTunesMusicLibraryFilePath() : file;
+  const auto start = std::chrono::steady_clock::now();
+  auto library = MRMusicLibrary::iTunesMusicLibrary(path, MRITunesMusicLibrary::Fields::Identity);
+  if (!library.ok())
+    return fail(library.error().description() + " " + library.error().failureReason());
+  const auto& tracks = (*library)->source().allTracks();
+  // The hashes are independent: half of them on a second core.
+  const auto hashRange = [&tracks](size_t from, size_t to) {
+    std::vector<std::string> hashes;
+    hashes.reserve(to - from);
+    for (size_t i = from; i < to; ++i) {
+      hashes.push_back(CDUtility::itemHashWithTitle(tracks[i].trackTitle().value_or(""),
+                                                    tracks[i].artistName().value_or("")));
+    }
+    return hashes;
+  };
+  auto secondHalf = std::async(std::launch::async, hashRange, tracks.size() / 2, tracks.size());
+  const size_t artists = (*library)->source().allArtists().size();
+  std::unordered_set<std::string> hashes;
+  hashes.reserve(tracks.size());
+  for (auto& hash : hashRange(0, tracks.size() / 2))
+    hashes.insert(std::move(hash));
+  for (auto& hash : secondHalf.get())
+    hashes.insert(std::move(hash));
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (json) {
+    Dictionary summary{{"tracks", Value(tracks.size())},
+                       {"artists", Value(artists)},
+                       {"distinctTrackHashes", Value(hashes.size())},
+                       {"seconds", Value(seconds)}};
+    std::cout << toJson(Value(std::move(summary))) << "\n";
+  } else {
+    std::printf("%s\n%zu tracks, %zu artists, %zu distinct tracks, read in %.3f s\n", path.c_str(),
+                tracks.size(), artists, hashes.size(), seconds);
+  }
+  return 0;
+}
+
+// A bar on a terminal; plain lines every tenth otherwise.
+class Progress {
+ public:
+  Progress() : terminal_(::isatty(STDOUT_FILENO) != 0) {}
+  void show(const MRUserSongCheckOperation& check, float fraction) {
+    const int percent = static_cast<int>(fraction * 100);
+    if (terminal_) {
+      const int filled = percent / 4;
+      std::printf("\r[%-25s] %3d%% %d/%d %.40s",
+                  std::string(static_cast<size_t>(filled), '#').c_str(), percent,
+                  check.songChecked(), check.songTotal(),
+                  (check.processingTrackArtist() + " - " + check.processingTrackTitle()).c_str());
+      std::fflush(stdout);
+    } else if (percent / 10 != lastTenth_) {
+      lastTenth_ = percent / 10;
+      std::printf("checked %d of %d tracks\n", check.songChecked(), check.songTotal());
+    }
+  }
+  void end() {
+    if (terminal_) std::printf("\n");
+  }
+
+ private:
+  bool terminal_;
+  int lastTenth_ = -1;
+};
+
+int analyse() {
+  const Env& env = Env::defaultEnv();
+  if (!ovloAccount(env.settings()).isAuthorized()) {
+    std::cerr
+        << "mirelune: not signed in: the library is checked, but new tracks are not reported\n";
+  }
+  MRSQLiteStore store;
+  Status opened = store.open(env.paths().dataDir);
+  if (!opened.ok()) opened = store.openMigrating(env.paths().dataDir);
+  if (!opened.ok()) return fail(opened.error().toString());
+
+  MRDefaultAppServices services(env, MRDefaultAppServices::sharedParts());
+  services.registerLaunchJobs(store.database());
+  auto operation = std::dynamic_pointer_cast<MRUserSongCheckOperation>(
+      services.parts().serviceQueue->addUserSongCheckOperation());
+  if (!operation) return fail("a check is already running");
+
+  Progress progress;
+  auto bridge = std::make_shared<MRServiceOperationDelegateBridge>();
+  bridge->progressBlock = [&](MRServiceOperation&, MRServiceOperationStatus status,
+                              float fraction) {
+    if (status == kMRServiceOperationStatusProcessing && operation->songTotal() > 0) {
+      progress.show(*operation, fraction);
+    }
+  };
+  bridge->completionBlock = [&](MRServiceOperation&, MRServiceOperationStatus) {
+    env.main().quit();
+  };
+  operation->setDelegate(bridge);
+  env.main().run();
+  progress.end();
+
+  if (auto error = operation->lastError()) {
+    std::cerr << "mirelune: " << error->description() << " " << error->failureReason() << "\n";
+    return 1;
+  }
+  size_t uploaded = 0;
+  if (auto upload =
+          std::dynamic_pointer_cast<MRUploadUserTracksOperation>(operation->uploadOperation())) {
+    upload->waitUntilFinished();
+    uploaded = upload->uploadedCount();
+    if (auto error = upload->lastError())
+      std::cerr << "mirelune: upload: " << error->toString() << "\n";
+  }
+  std::printf("checked %d, queued %d, uploaded %zu\n", operation->songChecked(),
+              operation->songQueued(), uploaded);
+  return 0;
+}
+
+}  // namespace
+
+void addLibraryCommands(CLI::App& app, Action& action) {
+  auto* library = app.add_subcommand("library", "The music library in effect");
+  library->require_subcommand(1);
+
+  auto file = std::make_shared<std::string>();
+  auto json = std::make_shared<bool>(false);
+  auto* scanCommand =
+      library->add_subcommand("scan", "Read the library and count its tracks and artists");
+  scanCommand->add_option("--file", *file, "read this file instead of the library in effect");
+  scanCommand->add_flag("--json", *json, "print one JSON object");
+  scanCommand->callback(
+      [&action, file, json] { action = [file, json] { return scan(*file, *json); }; });
+
+  auto path = std::make_shared<std::string>();
+  auto* use = library->add_subcommand("use", "Use this iTunes Music Library XML file");
+  use->add_option("PATH", *path, "the .xml file")->required();
+  use->callback([&action, path] {
+    action = [path] {
+      if (!fileExists(*path)) return fail(*path + " does not exist");
+      if (!path->ends_with(".xml")) return fail(*path + " is not an .xml file");
+      userDefaults().setITunesMusicLibraryFilePath(*path);
+      std::cout << "library: " << *path << "\n";
+      return 0;
+    };
+  });
+
+  library->add_subcommand("reset", "Go back to the default library file")->callback([&action] {
+    action = [] {
+      auto defaults = userDefaults();
+      defaults.setITunesMusicLibraryFilePath(std::nullopt);
+      std::cout << "library: " << defaults.iTunesMusicLibraryFilePath() << "\n";
+      return 0;
+    };
+  });
+
+  app.add_subcommand("analyse", "Check the library for new tracks and report them to the service")
+      ->callback([&action] { action = [] { return analyse(); }; });
+}
+
+}  // namespace mr::cli
