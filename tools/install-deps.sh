@@ -9,6 +9,7 @@ packages=(
   nlohmann-json3-dev libspdlog-dev libcli11-dev libexpat1-dev
   libglib2.0-dev libicu-dev libssl-dev libsqlite3-dev zlib1g-dev
   libcurl4-openssl-dev libcpp-httplib-dev ca-certificates
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
 )
 
 missing=()
