@@ -6,10 +6,12 @@
 #include <cctype>
 #include <cstdio>
 
+#include "base/Env.h"
 #include "base/FileUtil.h"
 #include "base/HttpCache.h"
 #include "base/Log.h"
 #include "base/NSHTTPQueryDictionary.h"
+#include "base/SystemLocale.h"
 #include "base/ThreadPool.h"
 
 namespace mr {
@@ -653,6 +655,32 @@ void HttpEngine::run() {
     startTransfers();
     curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr);
   }
+}
+
+namespace {
+SharedInstance<HttpEngine>& sharedEngineSlot() {
+  static SharedInstance<HttpEngine> slot;
+  return slot;
+}
+}  // namespace
+
+HttpEngine::Options httpEngineOptions(const Env& env) {
+  HttpEngine::Options options;
+  options.languages = preferredLanguages();
+  options.caFile = env.config().caFile;
+  options.cacheDir = env.paths().cacheDir;
+  return options;
+}
+
+std::shared_ptr<HttpEngine> sharedHttpEngine() {
+  return sharedEngineSlot().get([] {
+    const Env& env = Env::defaultEnv();
+    return std::make_shared<HttpEngine>(env.clock(), env.reachability(), httpEngineOptions(env));
+  });
+}
+
+void setSharedHttpEngine(std::shared_ptr<HttpEngine> engine) {
+  sharedEngineSlot().replace(std::move(engine));
 }
 
 }  // namespace mr

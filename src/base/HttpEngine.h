@@ -196,4 +196,11 @@ class HttpEngine {
   std::thread thread_;
 };
 
+class Env;
+// The engine of the default surroundings, made on first use; tests replace it.
+std::shared_ptr<HttpEngine> sharedHttpEngine();
+void setSharedHttpEngine(std::shared_ptr<HttpEngine> engine);
+// Engine options for these surroundings: languages, extra certificates, cache.
+HttpEngine::Options httpEngineOptions(const Env& env);
+
 }  // namespace mr

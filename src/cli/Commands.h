@@ -15,6 +15,7 @@ void addConfigCommands(CLI::App& app, Action& action);
 void addAccountCommands(CLI::App& app, Action& action);
 void addSandboxCommands(CLI::App& app, Action& action);
 void addLibraryCommands(CLI::App& app, Action& action);
+void addExternalCommands(CLI::App& app, Action& action);
 
 // A password from the terminal without echo, or the first line of standard
 // input when that is not a terminal.

@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
   mr::cli::addConfigCommands(app, action);
   mr::cli::addAccountCommands(app, action);
   mr::cli::addLibraryCommands(app, action);
+  mr::cli::addExternalCommands(app, action);
   mr::cli::addSandboxCommands(app, action);
 
   try {

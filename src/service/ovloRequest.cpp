@@ -40,11 +40,6 @@ std::string ovloRequestAPIResult::errorMessageText() const {
 
 namespace {
 
-SharedInstance<HttpEngine>& sharedEngineSlot() {
-  static SharedInstance<HttpEngine> slot;
-  return slot;
-}
-
 std::string joinUrl(const std::string& base, const std::string& path) {
   if (!path.empty() && path.front() == '/') return base + path;
   return base + "/" + path;
@@ -69,25 +64,6 @@ bool onlyTextAndNumbers(const Dictionary& parameters) {
 }
 
 }  // namespace
-
-HttpEngine::Options httpEngineOptions(const Env& env) {
-  HttpEngine::Options options;
-  options.languages = preferredLanguages();
-  options.caFile = env.config().caFile;
-  options.cacheDir = env.paths().cacheDir;
-  return options;
-}
-
-std::shared_ptr<HttpEngine> sharedHttpEngine() {
-  return sharedEngineSlot().get([] {
-    const Env& env = Env::defaultEnv();
-    return std::make_shared<HttpEngine>(env.clock(), env.reachability(), httpEngineOptions(env));
-  });
-}
-
-void setSharedHttpEngine(std::shared_ptr<HttpEngine> engine) {
-  sharedEngineSlot().replace(std::move(engine));
-}
 
 namespace {
 SharedInstance<ovloAPI>& ovloSlot() {

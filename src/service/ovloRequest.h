@@ -107,12 +107,6 @@ class ovloRequest {
   std::string baseUrl_;
 };
 
-// The HTTP engine of the default surroundings, made on first use.
-std::shared_ptr<HttpEngine> sharedHttpEngine();
-void setSharedHttpEngine(std::shared_ptr<HttpEngine> engine);
-// Engine options for these surroundings: languages, extra certificates, cache.
-HttpEngine::Options httpEngineOptions(const Env& env);
-
 // The engine bound to the ovlo platform's API address.
 class ovloAPI : public ovloRequest {
  public:

@@ -1,0 +1,81 @@
+// The Last.fm web service 2.0: artists, their top tracks and similar
+// artists, tracks and their similar tracks. Requests are spaced 0.3 s apart
+// (the service's rate rule), answers are XML parsed off the main thread,
+// and completions run on the main thread.
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "external/ExternalEngine.h"
+#include "model/LastfmArtist.h"
+#include "model/LastfmTrack.h"
+
+namespace mr {
+
+inline constexpr const char* kLastfmErrorDomain = "last.fm";
+
+using LastfmErrorBlock = std::function<void(const Error& error)>;
+
+class LastfmAPI : public ExternalEngine {
+ public:
+  static constexpr double kRequestInterval = 0.30000001192092896;  // 0.3 as a float
+
+  LastfmAPI(const Env& env, std::shared_ptr<HttpEngine> engine, std::string baseUrl,
+            std::string apiKey);
+  static std::shared_ptr<LastfmAPI> sharedInstance();
+  static void setSharedInstance(std::shared_ptr<LastfmAPI> instance);
+
+  // Last.fm calls Japanese "jp".
+  static std::string fixLanguageCode(const std::string& language);
+  // The error of a failed answer: domain "last.fm" with the service's code
+  // and text, when the body is the service's XML; nullopt otherwise.
+  static std::optional<Error> parseErrorResponse(const std::string& body);
+  // Blocks the calling thread until 0.3 s have passed since the previous
+  // request was released.
+  void waitUntilRequestable();
+
+  // Each returns the request, or nullptr when nothing was sent.
+  std::shared_ptr<HttpOperation> requestArtist_GetInfoByName(
+      const std::string& name, const std::string& language, bool autocorrect,
+      std::function<void(std::optional<LastfmArtist>)> completion, LastfmErrorBlock error);
+  // Page 0 asks for page 1 and limit 0 for 50.
+  std::shared_ptr<HttpOperation> requestArtist_GetTopTracks(
+      const std::string& name, bool autocorrect, int page, int limit,
+      std::function<void(std::vector<LastfmTrack>)> completion, LastfmErrorBlock error);
+  std::shared_ptr<HttpOperation> requestArtist_searchWithArtistName(
+      const std::string& name, int limit, std::function<void(std::vector<LastfmArtist>)> completion,
+      LastfmErrorBlock error);
+  std::shared_ptr<HttpOperation> requestArtist_GetSimilarWithName(
+      const std::string& name, int limit, bool autocorrect,
+      std::function<void(std::vector<LastfmArtist>)> completion, LastfmErrorBlock error);
+  std::shared_ptr<HttpOperation> requestTrack_GetInfoByName(
+      const std::string& track, const std::string& artist, bool autocorrect,
+      std::function<void(std::optional<LastfmTrack>)> completion, LastfmErrorBlock error);
+  // Limit 0 asks for 250.
+  std::shared_ptr<HttpOperation> requestTrack_GetSimilar(
+      const std::string& track, const std::string& artist, bool autocorrect, int limit,
+      std::function<void(std::vector<LastfmTrack>)> completion, LastfmErrorBlock error);
+
+  // The parsers, for any answer text (a malformed one gives nothing).
+  static std::optional<LastfmArtist> parseArtistInfo(const std::string& xml);
+  static std::vector<LastfmTrack> parseTrackList(const std::string& xml, const char* listPath);
+  static std::vector<LastfmArtist> parseArtistList(const std::string& xml, const char* listPath);
+  static std::optional<LastfmTrack> parseTrackInfo(const std::string& xml);
+
+ private:
+  // Sends method and parameters; `parse` turns the body into the result
+  // that `deliver` hands to the main thread.
+  template <class R>
+  std::shared_ptr<HttpOperation> call(Dictionary parameters,
+                                      std::function<R(const std::string&)> parse,
+                                      std::function<void(R)> completion, LastfmErrorBlock error);
+
+  std::string apiKey_;
+  std::mutex spacingMutex_;
+  SteadyTime nextRelease_{};
+};
+
+}  // namespace mr
