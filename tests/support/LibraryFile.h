@@ -1,24 +1,20 @@
-// Writes iTunes Music Library files for tests and benchmarks.
+// Writes iTunes Music Library files for tests and benchmarks, with the
+// sandbox's writer.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "sandbox/LibraryWriter.h"
+
 namespace mr::test {
 
-struct LibraryTrack {
-  std::string name;
-  std::optional<std::string> artist;
-  std::string album = "Album";
-  int playCount = 0;
-  std::optional<std::string> dateAdded = "2020-01-02T03:04:05Z";
-};
+using LibraryTrack = sandbox::LibraryTrack;
+using sandbox::libraryXml;
 
-// The file's text: a header, "Tracks" and a library playlist.
-std::string libraryXml(const std::vector<LibraryTrack>& tracks);
 // `count` made-up tracks ("Song 17" by "Artist 3" ...), deterministic.
 std::vector<LibraryTrack> generatedTracks(int count, int artists = 50);
+// Fails the running test when the file cannot be written.
 void writeLibrary(const std::string& path, const std::vector<LibraryTrack>& tracks);
 
 }  // namespace mr::test
