@@ -2,11 +2,13 @@
 
 #include <httplib.h>
 
+#include <thread>
 #include <utility>
 
 #include "base/Json.h"
 #include "base/Log.h"
 #include "sandbox/SandboxEnvelope.h"
+#include "sandbox/SandboxFaults.h"
 #include "sandbox/SandboxSignature.h"
 
 namespace mr::sandbox {
@@ -33,9 +35,13 @@ SandboxRequest makeRequest(const httplib::Request& http, const std::string& sche
   return request;
 }
 
-void writeResponse(const SandboxResponse& response, httplib::Response& http) {
-  http.status = response.status;
+void writeResponse(const SandboxResponse& response, const httplib::Request& request,
+                   httplib::Response& http) {
+  // httplib cuts the body to the requested range itself; the status must say so.
+  http.status = response.status == 200 && !request.ranges.empty() ? 206 : response.status;
   if (!response.location.empty()) http.set_header("Location", response.location);
+  for (const auto& [name, value] : response.headers)
+    http.set_header(name, value);
   http.set_content(response.body,
                    response.contentType.empty() ? std::string("text/plain") : response.contentType);
 }
@@ -56,7 +62,7 @@ const SandboxFile* SandboxRequest::file(std::string_view name) const {
 }
 
 SandboxResponse SandboxResponse::json(const Value& value) {
-  return {200, "application/json; charset=utf-8", toJson(value), {}};
+  return {200, "application/json; charset=utf-8", toJson(value), {}, {}};
 }
 
 SandboxResponse SandboxResponse::success(Value result) {
@@ -73,7 +79,7 @@ SandboxResponse SandboxResponse::from(Result<Value> result) {
 }
 
 SandboxResponse SandboxResponse::text(std::string body) {
-  return {200, "text/plain; charset=utf-8", std::move(body), {}};
+  return {200, "text/plain; charset=utf-8", std::move(body), {}, {}};
 }
 
 SandboxResponse SandboxResponse::html(int status, const std::string& title,
@@ -81,11 +87,21 @@ SandboxResponse SandboxResponse::html(int status, const std::string& title,
   std::string page = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" +
                      escapeHtml(title) + "</title></head>\n<body>\n<h1>" + escapeHtml(title) +
                      "</h1>\n" + bodyHtml + "\n</body></html>\n";
-  return {status, "text/html; charset=utf-8", std::move(page), {}};
+  return {status, "text/html; charset=utf-8", std::move(page), {}, {}};
 }
 
 SandboxResponse SandboxResponse::png(std::string bytes) {
-  return {200, "image/png", std::move(bytes), {}};
+  return {200, "image/png", std::move(bytes), {}, {}};
+}
+
+SandboxResponse SandboxResponse::media(std::string contentType, std::string bytes) {
+  SandboxResponse response{200, std::move(contentType), std::move(bytes), {}, {}};
+  response.headers.emplace_back("Accept-Ranges", "bytes");
+  return response;
+}
+
+SandboxResponse SandboxResponse::withStatus(int status, std::string contentType, std::string body) {
+  return {status, std::move(contentType), std::move(body), {}, {}};
 }
 
 SandboxResponse SandboxResponse::redirect(std::string location) {
@@ -135,6 +151,19 @@ void SandboxRouter::install(httplib::Server& server, const std::string& scheme) 
     // The router (store and accounts) outlives the servers it is installed on.
     auto serve = [this, route, scheme](const httplib::Request& http, httplib::Response& out) {
       SandboxRequest request = makeRequest(http, scheme);
+      if (observer_) observer_(request);
+      if (faults_ != nullptr) {
+        // Sleeps on this request's own thread, holding nothing.
+        if (const auto delay = faults_->latencyFor(request.path); delay.count() > 0)
+          std::this_thread::sleep_for(delay);
+        if (faults_->shouldFail(request.path)) {
+          log::debug("sandbox: {} {} failed on purpose", request.method, request.path);
+          writeResponse(SandboxResponse::withStatus(503, "text/plain; charset=utf-8",
+                                                    "Service Unavailable\n"),
+                        http, out);
+          return;
+        }
+      }
       if (route.signing != Signing::None &&
           (route.signing == Signing::Required || SandboxSignature::isSigned(request.parameters))) {
         auto aid = SandboxSignature::verify(request.parameters, store_, accounts_);
@@ -143,7 +172,7 @@ void SandboxRouter::install(httplib::Server& server, const std::string& scheme) 
         } else if (route.signing == Signing::Required) {
           log::debug("sandbox: {} {} refused: {}", request.method, request.path,
                      aid.error().toString());
-          writeResponse(SandboxResponse::failure(aid.error()), out);
+          writeResponse(SandboxResponse::failure(aid.error()), http, out);
           return;
         } else {
           request.signatureError = aid.error();
@@ -151,7 +180,7 @@ void SandboxRouter::install(httplib::Server& server, const std::string& scheme) 
       }
       const SandboxResponse response = route.handler(request);
       log::debug("sandbox: {} {} -> {}", request.method, request.path, response.status);
-      writeResponse(response, out);
+      writeResponse(response, http, out);
     };
     if (route.method == "POST") {
       server.Post(route.pattern, serve);

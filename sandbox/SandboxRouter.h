@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/Error.h"
@@ -23,6 +24,7 @@ class Server;
 namespace mr::sandbox {
 
 class OvloAccounts;
+class SandboxFaults;
 class SandboxStore;
 
 struct SandboxFile {
@@ -51,7 +53,8 @@ struct SandboxResponse {
   int status = 200;
   std::string contentType;
   std::string body;
-  std::string location;  // for redirects
+  std::string location;                                      // for redirects
+  std::vector<std::pair<std::string, std::string>> headers;  // any others
 
   static SandboxResponse json(const Value& value);
   // The envelope with the result, or with the error's code and message.
@@ -63,6 +66,11 @@ struct SandboxResponse {
   static SandboxResponse html(int status, const std::string& title, const std::string& bodyHtml);
   static SandboxResponse png(std::string bytes);
   static SandboxResponse redirect(std::string location);
+  // A media file players may fetch in ranges. A request with a "Range"
+  // header gets 206 and the bytes asked for (416 when they lie beyond the
+  // end); the same holds for every answer of 200.
+  static SandboxResponse media(std::string contentType, std::string bytes);
+  static SandboxResponse withStatus(int status, std::string contentType, std::string body);
 };
 
 // Escapes text for HTML pages.
@@ -85,6 +93,14 @@ class SandboxRouter {
   void post(std::string pattern, Signing signing, Handler handler);
   void get(std::string pattern, Signing signing, Handler handler);
 
+  // Delays or fails requests as the faults say, before their handler runs;
+  // null for none. The faults outlive the servers the routes go on.
+  void setFaults(SandboxFaults* faults) { faults_ = faults; }
+  // Called with every request that reaches a route, before faults apply.
+  void setObserver(std::function<void(const SandboxRequest&)> observer) {
+    observer_ = std::move(observer);
+  }
+
   // Installs every route; `scheme` is "http" or "https".
   void install(httplib::Server& server, const std::string& scheme) const;
 
@@ -99,6 +115,8 @@ class SandboxRouter {
   SandboxStore& store_;
   const OvloAccounts& accounts_;
   std::vector<Route> routes_;
+  SandboxFaults* faults_ = nullptr;
+  std::function<void(const SandboxRequest&)> observer_;
 };
 
 }  // namespace mr::sandbox
