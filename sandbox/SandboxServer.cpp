@@ -9,13 +9,19 @@
 #include "base/FileUtil.h"
 #include "base/Json.h"
 #include "base/Log.h"
+#include "sandbox/ITunesSearchProtocol.h"
+#include "sandbox/LastfmProtocol.h"
+#include "sandbox/LibraryWriter.h"
 #include "sandbox/MireluneProtocol.h"
 #include "sandbox/OvloAccounts.h"
 #include "sandbox/OvloProtocol.h"
 #include "sandbox/SandboxCertificates.h"
 #include "sandbox/SandboxEnvelope.h"
+#include "sandbox/SandboxFaults.h"
+#include "sandbox/SandboxMedia.h"
 #include "sandbox/SandboxRouter.h"
 #include "sandbox/SandboxStore.h"
+#include "sandbox/VideoSiteProtocol.h"
 
 namespace mr::sandbox {
 namespace {
@@ -67,7 +73,9 @@ void stopServing(httplib::Server* server, std::thread& thread, const std::atomic
 
 }  // namespace
 
-SandboxServer::SandboxServer(Options options) : options_(std::move(options)) {}
+SandboxServer::SandboxServer(Options options)
+    : options_(std::move(options)),
+      catalogue_(std::make_unique<const MusicCatalogue>(options_.catalogueSeed)) {}
 
 SandboxServer::~SandboxServer() {
   stop();
@@ -88,6 +96,10 @@ Status SandboxServer::start() {
   auto mirelune = std::make_unique<MireluneProtocol>(*store_, *accounts_, clock);
   mirelune_ = mirelune.get();
   protocols_.push_back(std::move(mirelune));
+  media_ = std::make_unique<SandboxMedia>(options_.dataFolder + "/media");
+  protocols_.push_back(std::make_unique<LastfmProtocol>(*catalogue_, options_.lastfmApiKey));
+  protocols_.push_back(std::make_unique<ITunesSearchProtocol>(*catalogue_, *media_));
+  protocols_.push_back(std::make_unique<VideoSiteProtocol>(*catalogue_, *media_));
 
   if (Status schema = store_->transaction([this](Connection& db) -> Status {
         for (const auto& protocol : protocols_) {
@@ -99,6 +111,9 @@ Status SandboxServer::start() {
     return schema;
   }
   router_ = std::make_unique<SandboxRouter>(*store_, *accounts_);
+  faults_ = std::make_unique<SandboxFaults>(options_.latencyMs, options_.failRate);
+  if (!faults_->empty()) router_->setFaults(faults_.get());
+  router_->setObserver([this](const SandboxRequest& request) { record(request); });
   for (const auto& protocol : protocols_)
     protocol->registerRoutes(*router_);
 
@@ -173,6 +188,31 @@ std::string SandboxServer::caCertificatePath() const {
   return options_.dataFolder + "/" + kCaFileName;
 }
 
+Status SandboxServer::writeLibrary(const std::string& path, int trackCount) const {
+  return writeLibraryFile(path, catalogue_->libraryTracks(trackCount));
+}
+
+void SandboxServer::record(const SandboxRequest& request) {
+  std::lock_guard lock(recordedMutex_);
+  recorded_.push_back({request.method, request.path, request.parameters});
+  if (recorded_.size() > kMaxRecordedRequests) recorded_.pop_front();
+}
+
+std::vector<SandboxServer::RecordedRequest> SandboxServer::recordedRequests(
+    std::string_view pathPrefix) const {
+  std::lock_guard lock(recordedMutex_);
+  std::vector<RecordedRequest> found;
+  for (const RecordedRequest& request : recorded_) {
+    if (std::string_view(request.path).starts_with(pathPrefix)) found.push_back(request);
+  }
+  return found;
+}
+
+void SandboxServer::clearRecordedRequests() {
+  std::lock_guard lock(recordedMutex_);
+  recorded_.clear();
+}
+
 Result<Value> SandboxServer::addAccount(const std::string& user, const std::string& pass,
                                         const std::string& consumerId) {
   if (!store_) return startError("not started");
@@ -243,9 +283,11 @@ Status writeClientConfig(const SandboxServer& server, const std::string& configF
   const std::string url = tls ? server.tlsBaseUrl() : server.baseUrl();
   Value config = Value::dictionary();
   for (const char* key :
-       {"ovloApiBaseUrl", "ovloWebBaseUrl", "mireluneServiceBaseUrl", "mireluneWebBaseUrl"}) {
+       {"ovloApiBaseUrl", "ovloWebBaseUrl", "mireluneServiceBaseUrl", "mireluneWebBaseUrl",
+        "lastfmBaseUrl", "itunesSearchBaseUrl", "videoApiBaseUrl", "videoWatchBaseUrl"}) {
     config.set(key, Value(url));
   }
+  config.set("lastfmApiKey", Value(server.lastfmApiKey()));
   if (Status made = makeDirectories(folder); !made.ok()) return made;
   if (tls) {
     const std::string caPath = folder + "/" + kCaFileName;

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "base/FileUtil.h"
 #include "base/PlistReader.h"
+#include "sandbox/SandboxTestSupport.h"
 
 namespace mr {
 namespace {
 
 using sandbox::LibraryTrack;
+using test::SandboxFixture;
 
 TEST(LibraryWriterTest, WritesAPropertyListOfTheTracksInOrder) {
   std::vector<LibraryTrack> tracks(2);
@@ -36,6 +39,23 @@ TEST(LibraryWriterTest, WritesAPropertyListOfTheTracksInOrder) {
   EXPECT_FALSE(second.contains("Date Added"));
   EXPECT_EQ(second.stringForKey("Genre", ""), "Rock");
   EXPECT_EQ(library->arrayForKey("Playlists")->size(), 1u);
+}
+
+TEST_F(SandboxFixture, WritesALibraryOfTracksTheServicesKnow) {
+  const std::string path = dir.file("library.xml");
+  ASSERT_TRUE(server->writeLibrary(path, 120).ok());
+  auto library = PlistReader::readFile(path);
+  ASSERT_TRUE(library.ok()) << library.error().toString();
+  const Dictionary* entries = library->dictionaryForKey("Tracks");
+  ASSERT_NE(entries, nullptr);
+  ASSERT_EQ(entries->size(), 120u);
+  for (const auto& [id, entry] : *entries) {
+    const auto* artist = server->catalogue().findArtist(entry.stringForKey("Artist", ""), false);
+    ASSERT_NE(artist, nullptr);
+    EXPECT_NE(server->catalogue().findTrack(*artist, entry.stringForKey("Name", ""), false),
+              nullptr);
+  }
+  EXPECT_FALSE(server->writeLibrary(dir.file("no/such/folder/library.xml"), 3).ok());
 }
 
 }  // namespace

@@ -104,7 +104,11 @@ TEST_F(SandboxFixture, WritesAConfigurationTheClientAccepts) {
   EXPECT_EQ(config->mireluneServiceBaseUrl, server->baseUrl());
   EXPECT_EQ(config->mireluneWebBaseUrl, server->baseUrl());
   EXPECT_TRUE(config->caFile.empty());
-  EXPECT_EQ(config->lastfmBaseUrl, AppConfig{}.lastfmBaseUrl);  // not played here
+  EXPECT_EQ(config->lastfmBaseUrl, server->baseUrl());
+  EXPECT_EQ(config->itunesSearchBaseUrl, server->baseUrl());
+  EXPECT_EQ(config->videoApiBaseUrl, server->baseUrl());
+  EXPECT_EQ(config->videoWatchBaseUrl, server->baseUrl());
+  EXPECT_EQ(config->lastfmApiKey, AppConfig{}.lastfmApiKey);
   EXPECT_FALSE(fileExists(dir.file("config/ca.pem")));
 }
 
@@ -161,6 +165,8 @@ TEST_F(SandboxTlsTest, TheConfigurationNamesTheHttpsAddressAndTheAuthority) {
   ASSERT_TRUE(config.ok()) << config.error().toString();
   EXPECT_EQ(config->ovloApiBaseUrl, server->tlsBaseUrl());
   EXPECT_EQ(config->mireluneServiceBaseUrl, server->tlsBaseUrl());
+  EXPECT_EQ(config->lastfmBaseUrl, server->tlsBaseUrl());
+  EXPECT_EQ(config->videoWatchBaseUrl, server->tlsBaseUrl());
   EXPECT_EQ(config->caFile, dir.file("config/ca.pem"));
   EXPECT_EQ(readFileToString(config->caFile).valueOr(""), server->caCertificatePem());
 }

@@ -50,6 +50,11 @@ httplib::Result SandboxFixture::postForm(const std::string& path, const httplib:
   return client->Post(path, params);
 }
 
+httplib::Result SandboxFixture::getQuery(const std::string& path, const httplib::Params& params,
+                                         const httplib::Headers& headers) {
+  return client->Get(path, params, headers);
+}
+
 SandboxAccount SandboxFixture::signUp(const std::string& user, const std::string& pass) {
   const Value envelope = bodyJson(postForm("/auth/signup", {{"user", user},
                                                             {"pass", pass},

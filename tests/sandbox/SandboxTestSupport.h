@@ -41,6 +41,9 @@ class SandboxFixture : public ::testing::Test {
 
   // Unsigned form POST.
   httplib::Result postForm(const std::string& path, const httplib::Params& params);
+  // GET with the parameters in the query.
+  httplib::Result getQuery(const std::string& path, const httplib::Params& params,
+                           const httplib::Headers& headers = {});
   // Signs up through /auth/signup and fails the test when that does not work.
   SandboxAccount signUp(const std::string& user, const std::string& pass = "secret-pass");
 
