@@ -4,6 +4,7 @@
 
 #include "base/Log.h"
 #include "library/MRUserSongCheckOperation.h"
+#include "recommend/MRRecommendMixBuildOperation.h"
 #include "service/MRAPIListenerProfile.h"
 #include "service/MRAPIUsageLog.h"
 
@@ -13,11 +14,21 @@ MRDefaultAppServices::MRDefaultAppServices(const Env& env, Parts parts)
     : env_(env), parts_(std::move(parts)) {}
 
 MRDefaultAppServices::Parts MRDefaultAppServices::sharedParts() {
-  return Parts{MRAPIBase::sharedEngine(), ovloConnectionAPI::sharedInstance(),
-               MRServiceOperationQueue::sharedQueue(), MRNetworkOperationQueue::sharedQueue()};
+  return Parts{MRAPIBase::sharedEngine(),
+               ovloConnectionAPI::sharedInstance(),
+               MRServiceOperationQueue::sharedQueue(),
+               MRNetworkOperationQueue::sharedQueue(),
+               LastfmAPI::sharedInstance(),
+               iTunesSearchAPI::sharedInstance(),
+               YouTubeVideoAPI::sharedInstance()};
 }
 
 void MRDefaultAppServices::registerLaunchJobs(std::shared_ptr<Database> store) {
+  registerUserSongCheck(store);
+  registerRecommendMixBuild(store);
+}
+
+void MRDefaultAppServices::registerUserSongCheck(std::shared_ptr<Database> store) {
   const Env& env = env_;
   auto network = parts_.networkQueue;
   auto mirelune = parts_.mirelune;
@@ -25,6 +36,19 @@ void MRDefaultAppServices::registerLaunchJobs(std::shared_ptr<Database> store) {
       MRServiceOperationKind::UserSongCheck, [&env, store, network, mirelune] {
         return std::make_shared<MRUserSongCheckOperation>(env, store, network, mirelune);
       });
+}
+
+MRRecommendParts MRDefaultAppServices::recommendParts(std::shared_ptr<Database> store) const {
+  return MRRecommendParts::forListener(env_, std::move(store), parts_.networkQueue, parts_.lastfm,
+                                       parts_.iTunes, parts_.video);
+}
+
+void MRDefaultAppServices::registerRecommendMixBuild(std::shared_ptr<Database> store) {
+  if (!parts_.lastfm) return;
+  const auto recommend = recommendParts(std::move(store));
+  parts_.serviceQueue->registerKind<MRRecommendMixBuildOperation>(
+      MRServiceOperationKind::RecommendMixBuild,
+      [recommend] { return std::make_shared<MRRecommendMixBuildOperation>(recommend); });
 }
 
 bool MRDefaultAppServices::isAuthorized() const {

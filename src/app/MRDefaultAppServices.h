@@ -7,6 +7,10 @@
 #include "app/MRAppServices.h"
 #include "base/MRNetworkOperationQueue.h"
 #include "base/MRServiceOperationQueue.h"
+#include "external/LastfmAPI.h"
+#include "external/YouTubeVideoAPI.h"
+#include "external/iTunesSearchAPI.h"
+#include "recommend/MRRecommendParts.h"
 #include "service/ovloConnectionAPI.h"
 #include "store/Database.h"
 
@@ -19,6 +23,9 @@ class MRDefaultAppServices : public MRAppServices {
     std::shared_ptr<ovloConnectionAPI> connections;
     std::shared_ptr<MRServiceOperationQueue> serviceQueue;
     std::shared_ptr<MRNetworkOperationQueue> networkQueue;
+    std::shared_ptr<LastfmAPI> lastfm;
+    std::shared_ptr<iTunesSearchAPI> iTunes;
+    std::shared_ptr<YouTubeVideoAPI> video;
   };
 
   MRDefaultAppServices(const Env& env, Parts parts);
@@ -27,6 +34,11 @@ class MRDefaultAppServices : public MRAppServices {
 
   // Teaches the service queue to make the launch jobs over this store.
   void registerLaunchJobs(std::shared_ptr<Database> store);
+  // The two that the command line also runs alone.
+  void registerUserSongCheck(std::shared_ptr<Database> store);
+  void registerRecommendMixBuild(std::shared_ptr<Database> store);
+  // What recommendation works with, over this store.
+  MRRecommendParts recommendParts(std::shared_ptr<Database> store) const;
 
   bool isAuthorized() const override;
   void signOut() override;

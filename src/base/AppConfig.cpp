@@ -24,6 +24,7 @@ const std::vector<std::pair<const char*, std::string AppConfig::*>>& AppConfig::
       {"affiliatePrefix", &AppConfig::affiliatePrefix},
       {"shoppingSearchUrl", &AppConfig::shoppingSearchUrl},
       {"caFile", &AppConfig::caFile},
+      {"networkStatus", &AppConfig::networkStatus},
   };
   return table;
 }
@@ -64,9 +65,27 @@ Result<AppConfig> AppConfig::fromValue(const Value& document) {
         return Error(kParseErrorDomain, 10, "\"" + key + "\" is not an http(s) address: " + text);
       }
     }
+    if (key == "networkStatus" && text != "" && text != "wired" && text != "wifi" &&
+        text != "cellular" && text != "offline") {
+      return Error(
+          kParseErrorDomain, 10,
+          "\"networkStatus\" must be \"\", \"wired\", \"wifi\", \"cellular\" or \"offline\": " +
+              text);
+    }
     config.*(found->second) = text;
   }
   return config;
+}
+
+bool AppConfig::servicesOnLoopback() const {
+  for (const std::string* base : {&ovloApiBaseUrl, &mireluneServiceBaseUrl, &lastfmBaseUrl,
+                                  &itunesSearchBaseUrl, &videoApiBaseUrl, &videoWatchBaseUrl}) {
+    const auto url = Url::parse(*base);
+    if (!url || (url->host != "127.0.0.1" && url->host != "localhost" && url->host != "::1" &&
+                 url->host != "[::1]"))
+      return false;
+  }
+  return true;
 }
 
 Value AppConfig::toValue() const {

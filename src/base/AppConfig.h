@@ -28,6 +28,9 @@ struct AppConfig {
   std::string affiliatePrefix = "https://www.mirelune.net/go/store?url=";
   std::string shoppingSearchUrl = "https://www.amazon.com/s?k=";
   std::string caFile;  // extra trusted certificates, PEM
+  // "" follows the kernel's routes; "wired", "wifi", "cellular" or
+  // "offline" fixes the network status the program acts on.
+  std::string networkStatus;
 
   // Every key with a pointer to its field, in the order `config` prints them.
   static const std::vector<std::pair<const char*, std::string AppConfig::*>>& keys();
@@ -41,6 +44,9 @@ struct AppConfig {
   static Result<AppConfig> fromValue(const Value& document);
 
   Value toValue() const;
+  // Every remote service is served on this machine (the sandbox), so the
+  // machine's own network status does not matter.
+  bool servicesOnLoopback() const;
 };
 
 }  // namespace mr

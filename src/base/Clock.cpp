@@ -104,4 +104,11 @@ bool FakeClock::waitUntil(std::unique_lock<std::mutex>& lock, std::condition_var
   return result;
 }
 
+bool FakeClock::sleepUnless(std::unique_lock<std::mutex>&, std::condition_variable&,
+                            Duration duration, const std::function<bool()>& ready) {
+  if (ready()) return true;
+  sleepFor(duration);
+  return ready();
+}
+
 }  // namespace mr

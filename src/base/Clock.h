@@ -47,6 +47,13 @@ class Clock {
     return waitUntil(lock, cv, deadlineAfter(timeout), ready);
   }
   SteadyTime deadlineAfter(Duration timeout) const;
+  // A sleep that ends early when ready() turns true (notified through `cv`):
+  // returns ready(). A fake clock does not wait; it moves on by the whole
+  // duration, as sleepFor() does.
+  virtual bool sleepUnless(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
+                           Duration duration, const std::function<bool()>& ready) {
+    return waitFor(lock, cv, duration, ready);
+  }
 
   // The process's real clock.
   static Clock& real();
@@ -72,6 +79,8 @@ class FakeClock final : public Clock {
   void sleepFor(Duration duration) override;
   bool waitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
                  SteadyTime deadline, const std::function<bool()>& ready) override;
+  bool sleepUnless(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
+                   Duration duration, const std::function<bool()>& ready) override;
 
   void advance(Duration duration);
   void setDate(Date date);

@@ -1,6 +1,7 @@
 #include "base/Env.h"
 
 #include <atomic>
+#include <map>
 
 #include "base/Log.h"
 
@@ -16,9 +17,28 @@ struct RealSurroundings {
   Paths paths = Paths::fromEnvironment();
   GLibDispatcher dispatcher;
   ThreadPool background{"background"};
-  KernelReachability reachability{dispatcher};
+  AppConfig config = loadConfig(paths);
+  std::unique_ptr<Reachability> reachability = makeReachability(config, dispatcher);
   Settings settings{paths.settingsFile()};
-  Env env{Clock::real(), dispatcher, background, reachability, settings, loadConfig(paths), paths};
+  Env env{Clock::real(), dispatcher, background, *reachability, settings, config, paths};
+
+  // The kernel's view, unless the configuration fixes the status or every
+  // service is on this machine.
+  static std::unique_ptr<Reachability> makeReachability(const AppConfig& config,
+                                                        Dispatcher& dispatcher) {
+    static const std::map<std::string, NetworkStatus> kFixed = {
+        {"wired", NetworkStatus::ReachableViaWired},
+        {"wifi", NetworkStatus::ReachableViaWiFi},
+        {"cellular", NetworkStatus::ReachableViaWWAN},
+        {"offline", NetworkStatus::NotReachable}};
+    if (auto fixed = kFixed.find(config.networkStatus); fixed != kFixed.end()) {
+      return std::make_unique<FakeReachability>(dispatcher, fixed->second);
+    }
+    if (config.servicesOnLoopback()) {
+      return std::make_unique<FakeReachability>(dispatcher, NetworkStatus::ReachableViaWired);
+    }
+    return std::make_unique<KernelReachability>(dispatcher);
+  }
 
   static AppConfig loadConfig(const Paths& paths) {
     auto config = AppConfig::load(AppConfig::filePath(paths));

@@ -67,6 +67,11 @@ bool Operation::waitFor(Clock& clock, SteadyTime deadline, const std::function<b
   return satisfied;
 }
 
+void Operation::sleepFor(Clock& clock, Duration duration, const std::function<bool()>& until) {
+  std::unique_lock lock(mutex_);
+  clock.sleepUnless(lock, cv_, duration, [&] { return cancelled_.load() || (until && until()); });
+}
+
 void Operation::wake() {
   std::lock_guard guard(mutex_);
   cv_.notify_all();
@@ -104,6 +109,25 @@ void Operation::start() {
   if (beginExecuting()) main();
   runCompletionBlock();
   markFinished();
+}
+
+OperationTracker::OperationTracker(Operation& waiter) {
+  state_->waiter = &waiter;
+}
+
+OperationTracker::~OperationTracker() {
+  std::lock_guard guard(state_->mutex);
+  state_->waiter = nullptr;
+}
+
+void OperationTracker::track(Operation& operation, Task then) {
+  ++state_->pending;
+  operation.setCompletionBlock([state = state_, then = std::move(then)] {
+    if (then) then();
+    --state->pending;
+    std::lock_guard guard(state->mutex);
+    if (state->waiter != nullptr) state->waiter->wake();
+  });
 }
 
 }  // namespace mr

@@ -34,8 +34,9 @@ class Operation : public std::enable_shared_from_this<Operation> {
   std::string className() const;
 
   // Sets the cancelled flag and wakes waitFor(). An operation cancelled
-  // before it started finishes without running main().
-  void cancel();
+  // before it started finishes without running main(). Operations that
+  // hold inner work override it to cancel that too, and call this.
+  virtual void cancel();
   bool isCancelled() const { return cancelled_.load(); }
   bool isExecuting() const;
   bool isFinished() const;
@@ -55,6 +56,9 @@ class Operation : public std::enable_shared_from_this<Operation> {
   // deadline passes; returns ready(). ready() runs under an internal lock and
   // must not call back into this operation's waiting or state functions.
   bool waitFor(Clock& clock, SteadyTime deadline, const std::function<bool()>& ready);
+  // For main(): a sleep that ends early on a cancel, or when `until` turns
+  // true (after a wake()). The same rules as for waitFor() apply to `until`.
+  void sleepFor(Clock& clock, Duration duration, const std::function<bool()>& until = nullptr);
   // Makes waitFor() look at its condition again. Call it after changing what
   // the condition reads.
   void wake();
@@ -91,6 +95,35 @@ class BlockOperation final : public Operation {
 
  private:
   Task body_;
+};
+
+// Lets an operation wait for others it started: each tracked operation, when
+// it ends (run or dropped before it started), counts down and wakes the
+// waiter's waitFor(). The count is kept apart from the operations, so it is
+// right even before an ended operation reports itself finished.
+//
+// Make it in the waiter's main(): it wakes the waiter only while it exists,
+// and never holds a reference to it, so a tracked operation ending late can
+// neither touch a waiter that is gone nor be the one that destroys it.
+class OperationTracker {
+ public:
+  explicit OperationTracker(Operation& waiter);
+  ~OperationTracker();
+  OperationTracker(const OperationTracker&) = delete;
+  OperationTracker& operator=(const OperationTracker&) = delete;
+  // Takes the operation's completion block for itself (and runs `then`
+  // there first): call it before the operation is added to a queue.
+  void track(Operation& operation, Task then = nullptr);
+  size_t pending() const { return state_->pending.load(); }
+  bool allEnded() const { return pending() == 0; }
+
+ private:
+  struct State {
+    std::atomic<size_t> pending{0};
+    std::mutex mutex;
+    Operation* waiter = nullptr;  // cleared when the tracker goes
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
 }  // namespace mr

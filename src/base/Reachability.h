@@ -49,6 +49,7 @@ class Reachability {
   Token nextToken_ = 1;
 };
 
+// A status set by hand: for tests, and for a configuration that fixes it.
 class FakeReachability final : public Reachability {
  public:
   explicit FakeReachability(Dispatcher& dispatcher,

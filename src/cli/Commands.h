@@ -16,6 +16,7 @@ void addAccountCommands(CLI::App& app, Action& action);
 void addSandboxCommands(CLI::App& app, Action& action);
 void addLibraryCommands(CLI::App& app, Action& action);
 void addExternalCommands(CLI::App& app, Action& action);
+void addRecommendCommands(CLI::App& app, Action& action);
 
 // A password from the terminal without echo, or the first line of standard
 // input when that is not a terminal.

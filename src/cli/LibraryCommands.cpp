@@ -1,6 +1,4 @@
 // library scan|use|reset, and analyse: the listener's music library.
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <future>
@@ -12,8 +10,8 @@
 #include "base/Env.h"
 #include "base/FileUtil.h"
 #include "base/Json.h"
-#include "base/MRServiceOperationDelegateBridge.h"
 #include "cli/Commands.h"
+#include "cli/Support.h"
 #include "library/MRMusicLibrary.h"
 #include "library/MRUploadUserTracksOperation.h"
 #include "library/MRUserSongCheckOperation.h"
@@ -67,33 +65,6 @@ int scan(const std::string& file, bool json) {
   return 0;
 }
 
-// A bar on a terminal; plain lines every tenth otherwise.
-class Progress {
- public:
-  Progress() : terminal_(::isatty(STDOUT_FILENO) != 0) {}
-  void show(const MRUserSongCheckOperation& check, float fraction) {
-    const int percent = static_cast<int>(fraction * 100);
-    if (terminal_) {
-      const int filled = percent / 4;
-      std::printf("\r[%-25s] %3d%% %d/%d %.40s",
-                  std::string(static_cast<size_t>(filled), '#').c_str(), percent,
-                  check.songChecked(), check.songTotal(),
-                  (check.processingTrackArtist() + " - " + check.processingTrackTitle()).c_str());
-      std::fflush(stdout);
-    } else if (percent / 10 != lastTenth_) {
-      lastTenth_ = percent / 10;
-      std::printf("checked %d of %d tracks\n", check.songChecked(), check.songTotal());
-    }
-  }
-  void end() {
-    if (terminal_) std::printf("\n");
-  }
-
- private:
-  bool terminal_;
-  int lastTenth_ = -1;
-};
-
 int analyse() {
   const Env& env = Env::defaultEnv();
   if (!ovloAccount(env.settings()).isAuthorized()) {
@@ -101,29 +72,24 @@ int analyse() {
         << "mirelune: not signed in: the library is checked, but new tracks are not reported\n";
   }
   MRSQLiteStore store;
-  Status opened = store.open(env.paths().dataDir);
-  if (!opened.ok()) opened = store.openMigrating(env.paths().dataDir);
-  if (!opened.ok()) return fail(opened.error().toString());
+  if (Status opened = openStore(env, store); !opened.ok()) return fail(opened.error().toString());
 
   MRDefaultAppServices services(env, MRDefaultAppServices::sharedParts());
-  services.registerLaunchJobs(store.database());
+  services.registerUserSongCheck(store.database());
   auto operation = std::dynamic_pointer_cast<MRUserSongCheckOperation>(
       services.parts().serviceQueue->addUserSongCheckOperation());
   if (!operation) return fail("a check is already running");
 
-  Progress progress;
-  auto bridge = std::make_shared<MRServiceOperationDelegateBridge>();
-  bridge->progressBlock = [&](MRServiceOperation&, MRServiceOperationStatus status,
-                              float fraction) {
-    if (status == kMRServiceOperationStatusProcessing && operation->songTotal() > 0) {
-      progress.show(*operation, fraction);
-    }
-  };
-  bridge->completionBlock = [&](MRServiceOperation&, MRServiceOperationStatus) {
-    env.main().quit();
-  };
-  operation->setDelegate(bridge);
-  env.main().run();
+  ProgressLine progress;
+  runToCompletion(env, *operation, [&](float fraction) {
+    if (operation->songTotal() == 0) return;
+    progress.show(
+        fraction,
+        std::to_string(operation->songChecked()) + "/" + std::to_string(operation->songTotal()) +
+            " " + operation->processingTrackArtist() + " - " + operation->processingTrackTitle(),
+        "checked " + std::to_string(operation->songChecked()) + " of " +
+            std::to_string(operation->songTotal()) + " tracks");
+  });
   progress.end();
 
   if (auto error = operation->lastError()) {

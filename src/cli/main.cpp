@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
   mr::cli::addAccountCommands(app, action);
   mr::cli::addLibraryCommands(app, action);
   mr::cli::addExternalCommands(app, action);
+  mr::cli::addRecommendCommands(app, action);
   mr::cli::addSandboxCommands(app, action);
 
   try {

@@ -10,6 +10,10 @@ struct MRGenreTag {
   std::string name;
   float weight = 0;
 
+  static MRGenreTag genreTagWithName(std::string name, float weight) {
+    return {std::move(name), weight};
+  }
+
   bool operator==(const MRGenreTag&) const = default;
 };
 

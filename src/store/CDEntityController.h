@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "base/Random.h"
 #include "store/Context.h"
 #include "store/Database.h"
 
@@ -61,21 +60,11 @@ class CDTypedEntityController : public CDEntityController {
   void deleteObject(R& record) {
     if (context_) context_->deleteObject(record);
   }
-  // Up to `count` distinct random records: as many draws as there are
-  // records at most, so repeats can leave it short.
+  // Up to `count` distinct random records (all of them when there are no
+  // more), in random order.
   std::vector<std::shared_ptr<R>> findRandomlyForCount(size_t count) const {
-    std::vector<std::shared_ptr<R>> picked;
-    const int64_t total = countAllItems();
-    for (int64_t draw = 0; draw < total && picked.size() < count; ++draw) {
-      const auto offset = static_cast<int64_t>(randomUint32() % static_cast<uint64_t>(total));
-      auto found = context_->fetch<R>({}, {}, {}, 1, offset);
-      if (found.empty()) continue;
-      bool seen = false;
-      for (const auto& record : picked)
-        seen = seen || record->objectID() == found[0]->objectID();
-      if (!seen) picked.push_back(found[0]);
-    }
-    return picked;
+    if (!context_) return {};
+    return context_->fetch<R>({}, {}, "random()", static_cast<int64_t>(count));
   }
 
  protected:

@@ -1,7 +1,5 @@
 #include "store/CDRecommendTrack.h"
 
-#include <set>
-
 #include "store/CDFavoriteTrack.h"
 #include "store/CDUtility.h"
 
@@ -33,6 +31,23 @@ void CDRecommendTrack::addPreviewDataSourceSetObject(const CDPreviewDataSource& 
   addToMany(CDPreviewDataSource::entityInfo(), "recommendTrack", source);
 }
 
+void CDRecommendTrack::assignToRecommendMixTrackItem(MRRecommendMixTrackItem& item) const {
+  const auto stored = artist();
+  item.artist = stored ? stored->name().value_or("") : "";
+  item.title = title().value_or("");
+  item.imageUrl = imageUrl().value_or("");
+  item.previewDataSourceSet.clear();
+  // A recommendation never has a cached file, so no cache folder applies.
+  for (const auto& source : previewDataSourceSet()) {
+    item.previewDataSourceSet.push_back(previewDataSourceWithManagedObject(*source, ""));
+  }
+  item.itemHash = itemHash().value_or("");
+  item.sourceTitle = sourceTitle().value_or("");
+  item.sourceAlbum = sourceAlbum().value_or("");
+  item.sourceArtist = sourceArtist().value_or("");
+  item.genreName = primaryGenreName().value_or("");
+}
+
 std::string CDRecommendTrackEntityController::calcItemHashWithTrack(const CDRecommendTrack& track) {
   const auto artist = track.artist();
   const auto name = artist ? artist->name() : std::nullopt;
@@ -48,16 +63,12 @@ std::vector<std::shared_ptr<CDRecommendTrack>>
 CDRecommendTrackEntityController::findRandomlyWithPredicate(const std::string& where,
                                                             const std::vector<SqlValue>& parameters,
                                                             size_t count) const {
-  std::vector<std::shared_ptr<CDRecommendTrack>> kept;
-  const int64_t total = countWhere(where, parameters);
-  std::set<std::string> hashes;
-  for (int64_t draw = 0; draw < total && kept.size() < count; ++draw) {
-    const auto offset = static_cast<int64_t>(randomUint32() % static_cast<uint64_t>(total));
-    auto found = findWhere(where, parameters, {}, 1, offset);
-    if (found.empty()) continue;
-    if (hashes.insert(found[0]->itemHash().value_or("")).second) kept.push_back(found[0]);
-  }
-  return kept;
+  // One query that SQLite shuffles: every match can be picked, so a small
+  // genre gives all of its tracks rather than what repeated draws hit.
+  std::string distinct = "\"id\" IN (SELECT min(\"id\") FROM \"RecommendTrack\"";
+  if (!where.empty()) distinct += " WHERE " + where;
+  distinct += " GROUP BY \"itemHash\")";
+  return findWhere(distinct, parameters, "random()", static_cast<int64_t>(count));
 }
 
 std::vector<std::shared_ptr<CDRecommendTrack>> CDRecommendTrackEntityController::findWithGenre(

@@ -1,6 +1,7 @@
 // Recommended tracks and the stored preview sources of tracks.
 #pragma once
 
+#include "model/MRPlaylistTrackItem.h"
 #include "store/CDArtist.h"
 
 namespace mr {
@@ -50,6 +51,9 @@ class CDRecommendTrack final : public Record {
   std::vector<std::shared_ptr<CDPreviewDataSource>> previewDataSourceSet() const;
   void setPreviewDataSourceSet(const std::vector<std::shared_ptr<CDPreviewDataSource>>& sources);
   void addPreviewDataSourceSetObject(const CDPreviewDataSource& source);
+
+  // The recommend mix's item of this record, with its stored sources.
+  void assignToRecommendMixTrackItem(MRRecommendMixTrackItem& item) const;
 };
 
 class CDRecommendTrackEntityController final : public CDTypedEntityController<CDRecommendTrack> {

@@ -114,9 +114,9 @@ TEST_F(IntegrationFixture, ConnectionsAreFetchedAddedAndInvalidatedThroughTheSes
       Dictionary{{"access_token", Value("fb-token")}}, "facebook",
       [&](bool ok, std::optional<ovloConnectionItem>) { added.set(ok); }, nullptr);
   ASSERT_TRUE(added.get());
-  MRDefaultAppServices services(
-      testEnv.env(),
-      {sandbox.mirelune(), connections, MRServiceOperationQueue::create(testEnv.env()), nullptr});
+  MRDefaultAppServices services(testEnv.env(), {sandbox.mirelune(), connections,
+                                                MRServiceOperationQueue::create(testEnv.env()),
+                                                nullptr, nullptr, nullptr, nullptr});
   bool refreshed = false;
   services.updateConnections([&] { refreshed = true; });
   ASSERT_TRUE(testEnv.pumpUntil([&] { return refreshed; }));

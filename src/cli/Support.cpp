@@ -1,0 +1,63 @@
+#include "cli/Support.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "base/MRServiceOperationDelegateBridge.h"
+
+namespace mr::cli {
+namespace {
+bool isFinal(MRServiceOperationStatus status) {
+  return status == kMRServiceOperationStatusCompleted ||
+         status == kMRServiceOperationStatusCanceled || status == kMRServiceOperationStatusFailed;
+}
+}  // namespace
+
+Status openStore(const Env& env, MRSQLiteStore& store) {
+  Status opened = store.open(env.paths().dataDir);
+  if (!opened.ok()) opened = store.openMigrating(env.paths().dataDir);
+  return opened;
+}
+
+MRServiceOperationStatus runToCompletion(const Env& env, MRServiceOperation& operation,
+                                         const std::function<void(float)>& progress) {
+  Dispatcher& main = env.main();
+  auto bridge = std::make_shared<MRServiceOperationDelegateBridge>();
+  bridge->progressBlock = [&progress](MRServiceOperation&, MRServiceOperationStatus status,
+                                      float fraction) {
+    if (progress && status == kMRServiceOperationStatusProcessing) progress(fraction);
+  };
+  bridge->completionBlock = [&main](MRServiceOperation&, MRServiceOperationStatus status) {
+    if (isFinal(status)) main.quit();
+  };
+  operation.setDelegate(bridge);
+  // It may have ended before it had a delegate to tell.
+  if (isFinal(operation.status())) main.post([&main] { main.quit(); });
+  main.run();
+  operation.setDelegate({});
+  return operation.status();
+}
+
+ProgressLine::ProgressLine() : terminal_(::isatty(STDOUT_FILENO) != 0) {}
+
+void ProgressLine::show(float fraction, const std::string& terminalText,
+                        const std::string& plainText) {
+  const int percent = static_cast<int>(fraction * 100);
+  if (terminal_) {
+    const int filled = percent / 4;
+    std::printf("\r[%-25s] %3d%% %-60.60s", std::string(static_cast<size_t>(filled), '#').c_str(),
+                percent, terminalText.c_str());
+    std::fflush(stdout);
+  } else if (percent / 10 != lastTenth_) {
+    lastTenth_ = percent / 10;
+    std::printf("%s\n", plainText.c_str());
+  }
+}
+
+void ProgressLine::end() {
+  if (terminal_) std::printf("\n");
+}
+
+}  // namespace mr::cli

@@ -1,0 +1,138 @@
+#include "recommend/MRRetrieveArtistInfoOperation.h"
+
+#include "base/ThreadPool.h"
+#include "store/CDArtist.h"
+
+namespace mr {
+
+// What the Last.fm callbacks leave for the waiting thread. They may outlive
+// the operation, so they hold this rather than the operation.
+struct MRRetrieveArtistInfoOperation::Answer {
+  std::atomic<bool> arrived{false};
+  std::mutex mutex;
+  std::optional<LastfmArtist> artist;
+  std::optional<Error> error;
+};
+
+MRRetrieveArtistInfoOperation::MRRetrieveArtistInfoOperation(MRRecommendParts parts,
+                                                             std::string subjectArtist,
+                                                             std::optional<std::string> subjectWaid)
+    : parts_(std::move(parts)),
+      subjectArtist_(std::move(subjectArtist)),
+      subjectWaid_(std::move(subjectWaid)) {}
+
+std::optional<LastfmArtist> MRRetrieveArtistInfoOperation::artistInfo() const {
+  std::lock_guard guard(mutex_);
+  return artistInfo_;
+}
+
+std::optional<Error> MRRetrieveArtistInfoOperation::lastError() const {
+  std::lock_guard guard(mutex_);
+  return lastError_;
+}
+
+void MRRetrieveArtistInfoOperation::setOnCompletion(
+    std::function<void(MRRetrieveArtistInfoOperation&)> block) {
+  std::lock_guard guard(mutex_);
+  onCompletion_ = std::move(block);
+}
+
+void MRRetrieveArtistInfoOperation::cancel() {
+  Operation::cancel();
+  std::shared_ptr<HttpOperation> retrieve;
+  {
+    std::lock_guard guard(mutex_);
+    retrieve = retrieve_;
+  }
+  if (retrieve) retrieve->cancel();
+}
+
+void MRRetrieveArtistInfoOperation::storeArtist(Database& store, const LastfmArtist& artist,
+                                                const std::string& subjectArtist) {
+  auto context = store.newContext();
+  CDArtistEntityController artists(context);
+  auto record = artists.findWithArtistName(artist.name);
+  if (!record) record = artists.insertNewObjectWithLastfmArtist(artist);
+  if (!record) return;
+  CDArtistVariantEntityController variants(context);
+  if (auto variant =
+          variants.insertNewObjectWithName(subjectArtist, record->itemHash().value_or("")))
+    variant->setArtist(record.get());
+  artists.save();
+}
+
+void MRRetrieveArtistInfoOperation::main() {
+  setCurrentThreadName(className());
+  const Env& env = *parts_.env;
+  std::optional<LastfmArtist> stored;
+  if (parts_.store) {
+    CDArtistEntityController artists(parts_.store.get());
+    auto record = subjectWaid_ ? artists.findWithWaid(*subjectWaid_)
+                               : artists.findWithArtistName(subjectArtist_);
+    if (record) {
+      stored.emplace();
+      record->assignToLastFMArtist(*stored);
+    }
+  }
+
+  if (stored) {
+    std::lock_guard guard(mutex_);
+    artistInfo_ = std::move(stored);
+  } else if (!isCancelled() && parts_.lastfm) {
+    auto answer = std::make_shared<Answer>();
+    std::weak_ptr<Operation> weak = weak_from_this();
+    const auto arrive = [answer, weak] {
+      answer->arrived = true;
+      if (auto self = weak.lock()) self->wake();
+    };
+    std::shared_ptr<Database> store = parts_.store;
+    ThreadPool& background = env.background();
+    const std::string subject = subjectArtist_;
+    auto request = parts_.lastfm->requestArtist_GetInfoByName(
+        subjectArtist_, parts_.currentLanguage(), true,
+        [answer, arrive, store, &background, subject](std::optional<LastfmArtist> artist) {
+          if (!artist) return arrive();
+          // Stored off the main thread; an answer after the deadline is
+          // still kept, though nobody waits for it any more.
+          background.post([answer, arrive, store, subject, artist = std::move(*artist)] {
+            if (store) storeArtist(*store, artist, subject);
+            {
+              std::lock_guard guard(answer->mutex);
+              answer->artist = artist;
+            }
+            arrive();
+          });
+        },
+        [answer, arrive](const Error& error) {
+          {
+            std::lock_guard guard(answer->mutex);
+            answer->error = error;
+          }
+          arrive();
+        });
+    {
+      std::lock_guard guard(mutex_);
+      retrieve_ = request;
+    }
+    if (!request) answer->arrived = true;
+    const bool arrived = waitFor(env.clock(), env.clock().deadlineAfter(seconds(kDeadlineSeconds)),
+                                 [&answer] { return answer->arrived.load(); });
+    if (!arrived && request) request->cancel();
+    if (arrived) {
+      std::lock_guard answerGuard(answer->mutex);
+      std::lock_guard guard(mutex_);
+      artistInfo_ = answer->artist;
+      lastError_ = answer->error;
+    }
+  }
+
+  std::function<void(MRRetrieveArtistInfoOperation&)> onCompletion;
+  {
+    std::lock_guard guard(mutex_);
+    retrieve_.reset();
+    onCompletion = onCompletion_;
+  }
+  if (onCompletion) onCompletion(*this);
+}
+
+}  // namespace mr
