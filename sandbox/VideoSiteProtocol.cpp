@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cstdio>
 #include <optional>
-#include <regex>
 #include <set>
 #include <tuple>
 #include <unordered_map>
@@ -109,23 +108,40 @@ struct SelectedField {
   std::string rel;
 };
 
-std::optional<std::vector<SelectedField>> parseFields(const std::string& fields) {
-  static const std::regex kWhole("entry\\((.*)\\)");
-  static const std::regex kItem("([A-Za-z]+(?::[A-Za-z]+)?)(?:\\[@rel='([^']*)'\\])?");
-  std::smatch whole;
-  if (!std::regex_match(fields, whole, kWhole)) return std::nullopt;
-  const std::string inner = whole[1].str();
+// "ns:name" or "name", letters only.
+bool isFieldName(std::string_view name) {
+  const size_t colon = name.find(':');
+  const auto letters = [](std::string_view part) {
+    return !part.empty() && std::all_of(part.begin(), part.end(), [](char c) {
+      return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    });
+  };
+  if (colon == std::string_view::npos) return letters(name);
+  return letters(name.substr(0, colon)) && letters(name.substr(colon + 1));
+}
+
+std::optional<std::vector<SelectedField>> parseFields(std::string_view fields) {
+  constexpr std::string_view kOpen = "entry(";
+  constexpr std::string_view kRel = "[@rel='";
+  if (!fields.starts_with(kOpen) || !fields.ends_with(")")) return std::nullopt;
+  const std::string_view inner = fields.substr(kOpen.size(), fields.size() - kOpen.size() - 1);
   std::vector<SelectedField> selected;
   size_t start = 0;
   while (start <= inner.size()) {
     size_t end = inner.find(',', start);
-    if (end == std::string::npos) end = inner.size();
-    const std::string item = inner.substr(start, end - start);
-    std::smatch match;
-    if (!std::regex_match(item, match, kItem)) return std::nullopt;
-    std::string name = match[1].str();
+    if (end == std::string_view::npos) end = inner.size();
+    std::string_view item = inner.substr(start, end - start);
+    std::string rel;
+    if (const size_t filter = item.find(kRel); filter != std::string_view::npos) {
+      if (!item.ends_with("']")) return std::nullopt;
+      rel = std::string(item.substr(filter + kRel.size(), item.size() - filter - kRel.size() - 2));
+      if (rel.find('\'') != std::string::npos) return std::nullopt;
+      item = item.substr(0, filter);
+    }
+    if (!isFieldName(item)) return std::nullopt;
+    std::string name(item);
     std::replace(name.begin(), name.end(), ':', '$');
-    selected.push_back({std::move(name), match[2].str()});
+    selected.push_back({std::move(name), std::move(rel)});
     start = end + 1;
   }
   return selected;

@@ -269,10 +269,12 @@ TEST_F(VideoSiteProtocolTest, OrderingPagingAndRefusals) {
   EXPECT_TRUE(nothing.objectForKeyPath("feed") != nullptr);
   EXPECT_EQ(nothing.objectForKeyPath("feed/entry"), nullptr);
 
-  for (const httplib::Params& params :
-       std::vector<httplib::Params>{{{"q", "a"}},
-                                    {{"alt", "json"}, {"q", "a"}, {"max-results", "51"}},
-                                    {{"alt", "json"}, {"q", "a"}, {"fields", "items(title)"}}}) {
+  for (const httplib::Params& params : std::vector<httplib::Params>{
+           {{"q", "a"}},
+           {{"alt", "json"}, {"q", "a"}, {"max-results", "51"}},
+           {{"alt", "json"}, {"q", "a"}, {"fields", "items(title)"}},
+           {{"alt", "json"}, {"q", "a"}, {"fields", "entry(title,)"}},
+           {{"alt", "json"}, {"q", "a"}, {"fields", "entry(link[@rel=x])"}}}) {
     auto refused = getQuery("/feeds/api/videos", params);
     ASSERT_TRUE(refused);
     EXPECT_EQ(refused->status, 400);
