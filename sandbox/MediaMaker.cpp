@@ -109,7 +109,7 @@ class Output {
 // One encoder feeding one stream of the output.
 class Track {
  public:
-  Status openAudio(Output& output, const ToneSpec& tone) {
+  Status openAudio(Output& output, const Tone& tone) {
     const AVCodec* codec = avcodec_find_encoder_by_name("aac");
     if (codec == nullptr) return mediaError("no AAC encoder");
     if (Status made = make(output, codec); !made.ok()) return made;
@@ -121,7 +121,7 @@ class Track {
     return open(output);
   }
 
-  Status openVideo(Output& output, const VideoSpec& video) {
+  Status openVideo(Output& output, const VideoClip& video) {
     const AVCodec* codec = avcodec_find_encoder_by_name("mpeg4");
     if (codec == nullptr) return mediaError("no MPEG-4 video encoder");
     if (Status made = make(output, codec); !made.ok()) return made;
@@ -184,7 +184,7 @@ class Track {
 // Produces the tone frame by frame.
 class ToneSource {
  public:
-  ToneSource(const ToneSpec& tone, AVCodecContext* encoder)
+  ToneSource(const Tone& tone, AVCodecContext* encoder)
       : tone_(tone),
         encoder_(encoder),
         total_(static_cast<int64_t>(std::llround(tone.seconds * tone.sampleRate))) {}
@@ -223,7 +223,7 @@ class ToneSource {
   }
 
  private:
-  ToneSpec tone_;
+  Tone tone_;
   AVCodecContext* encoder_;
   int64_t total_;
   int64_t next_ = 0;
@@ -233,7 +233,7 @@ class ToneSource {
 // vertical bar moving across it.
 class PictureSource {
  public:
-  PictureSource(const VideoSpec& video, AVCodecContext* encoder)
+  PictureSource(const VideoClip& video, AVCodecContext* encoder)
       : video_(video),
         encoder_(encoder),
         total_(static_cast<int64_t>(std::llround(video.tone.seconds * video.framesPerSecond))) {}
@@ -277,7 +277,7 @@ class PictureSource {
   }
 
  private:
-  VideoSpec video_;
+  VideoClip video_;
   AVCodecContext* encoder_;
   int64_t total_;
   int64_t next_ = 0;
@@ -292,7 +292,7 @@ void quietLibraries() {
   });
 }
 
-Status checkTone(const ToneSpec& tone) {
+Status checkTone(const Tone& tone) {
   quietLibraries();
   if (tone.seconds <= 0 || tone.seconds > 60 || tone.sampleRate < 8000 || tone.frequency <= 0) {
     return mediaError("unusable tone");
@@ -320,7 +320,7 @@ Status encodeAll(Output& output, Track& audio, ToneSource& tone, Track* video,
 
 }  // namespace
 
-Status MediaMaker::writeAudio(const std::string& path, const ToneSpec& tone) {
+Status MediaMaker::writeAudio(const std::string& path, const Tone& tone) {
   if (Status checked = checkTone(tone); !checked.ok()) return checked;
   Output output;
   if (Status opened = output.open("ipod", path); !opened.ok()) return opened;
@@ -334,7 +334,7 @@ Status MediaMaker::writeAudio(const std::string& path, const ToneSpec& tone) {
   return output.finish();
 }
 
-Status MediaMaker::writeVideo(const std::string& path, const VideoSpec& video) {
+Status MediaMaker::writeVideo(const std::string& path, const VideoClip& video) {
   if (Status checked = checkTone(video.tone); !checked.ok()) return checked;
   if (video.width < 16 || video.height < 16 || video.width % 2 != 0 || video.height % 2 != 0 ||
       video.framesPerSecond < 1) {

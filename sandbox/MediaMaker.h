@@ -1,10 +1,10 @@
 // Short, real media files for the sandbox's previews and video streams,
 // encoded with FFmpeg's libraries: a stereo tone as AAC (FFmpeg's native
-// encoder), alone in an M4A file or beside a small MPEG-4 Part 2 picture in
-// an MP4 file. Files are written beside their path first and renamed into
-// place, so a reader never sees half a file; the index ("moov") comes first
-// so players can start before the end has arrived. FFmpeg's own log is
-// turned down to warnings the first time a file is made.
+// encoder), alone in an M4A file or beside a small MPEG-4 picture (FFmpeg's
+// "mpeg4" encoder) in an MP4 file. Files are written beside their path first
+// and renamed into place, so a reader never sees half a file; the index
+// ("moov") comes first so players can start before the end has arrived.
+// FFmpeg's own log is turned down to warnings the first time a file is made.
 #pragma once
 
 #include <cstdint>
@@ -14,14 +14,14 @@
 
 namespace mr::sandbox {
 
-struct ToneSpec {
+struct Tone {
   double seconds = 4.0;
   double frequency = 440.0;  // the left channel; the right sounds a fifth above
   int sampleRate = 44100;
 };
 
-struct VideoSpec {
-  ToneSpec tone;
+struct VideoClip {
+  Tone tone;
   int width = 160;  // even
   int height = 90;  // even
   int framesPerSecond = 10;
@@ -33,9 +33,9 @@ struct VideoSpec {
 class MediaMaker {
  public:
   // An M4A file holding one AAC-LC stereo track.
-  static Status writeAudio(const std::string& path, const ToneSpec& tone);
+  static Status writeAudio(const std::string& path, const Tone& tone);
   // An MP4 file holding an MPEG-4 video track and an AAC-LC stereo track.
-  static Status writeVideo(const std::string& path, const VideoSpec& video);
+  static Status writeVideo(const std::string& path, const VideoClip& video);
 };
 
 }  // namespace mr::sandbox

@@ -18,20 +18,20 @@ Error noSuchFile(int index) {
 
 }  // namespace
 
-ToneSpec SandboxMedia::previewTone(int index) {
+Tone SandboxMedia::previewTone(int index) {
   // A pentatonic scale from middle C, so the previews sound apart.
   static constexpr double kSemitones[kPreviewCount] = {0, 2, 4, 7, 9, 12, 14, 16};
-  ToneSpec tone;
+  Tone tone;
   tone.frequency = 261.63 * std::pow(2.0, kSemitones[index % kPreviewCount] / 12.0);
   tone.seconds = 3.0 + 0.25 * (index % kPreviewCount);
   return tone;
 }
 
-VideoSpec SandboxMedia::streamSpec(int index) {
+VideoClip SandboxMedia::streamClip(int index) {
   static constexpr int kWidths[kStreamCount] = {256, 192, 128, 96};
   static constexpr int kRates[kStreamCount] = {15, 12, 10, 8};
   const int quality = index % kStreamCount;
-  VideoSpec video;
+  VideoClip video;
   video.width = kWidths[quality];
   video.height = kWidths[quality] * 9 / 16;
   video.framesPerSecond = kRates[quality];
@@ -80,7 +80,7 @@ Result<std::shared_ptr<const std::string>> SandboxMedia::stream(int index) {
   if (index < 0 || index >= kStreamCount) return noSuchFile(index);
   return load(
       streams_[static_cast<size_t>(index)], streamPath(index),
-      [index](const std::string& path) { return MediaMaker::writeVideo(path, streamSpec(index)); });
+      [index](const std::string& path) { return MediaMaker::writeVideo(path, streamClip(index)); });
 }
 
 }  // namespace mr::sandbox

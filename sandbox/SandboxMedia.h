@@ -24,9 +24,9 @@ class SandboxMedia {
   explicit SandboxMedia(std::string folder) : folder_(std::move(folder)) {}
 
   // A stereo tone of 3 to 4.75 seconds whose pitch and length differ per file.
-  static ToneSpec previewTone(int index);
+  static Tone previewTone(int index);
   // Smaller pictures for lower qualities; five seconds each.
-  static VideoSpec streamSpec(int index);
+  static VideoClip streamClip(int index);
 
   std::string previewPath(int index) const;
   std::string streamPath(int index) const;

@@ -15,13 +15,13 @@ namespace {
 
 using sandbox::MediaMaker;
 using sandbox::SandboxMedia;
-using sandbox::ToneSpec;
-using sandbox::VideoSpec;
+using sandbox::Tone;
+using sandbox::VideoClip;
 
 TEST(MediaMakerTest, WritesAnM4aWithAStereoAacToneOfTheLengthAsked) {
   test::TempDir dir;
   const std::string path = dir.file("tone.m4a");
-  const Status made = MediaMaker::writeAudio(path, ToneSpec{3.5, 330.0, 44100});
+  const Status made = MediaMaker::writeAudio(path, Tone{3.5, 330.0, 44100});
   ASSERT_TRUE(made.ok()) << made.error().toString();
   auto media = test::probeMedia(path);
   ASSERT_TRUE(media.ok()) << media.error().toString();
@@ -40,7 +40,7 @@ TEST(MediaMakerTest, WritesAnM4aWithAStereoAacToneOfTheLengthAsked) {
 TEST(MediaMakerTest, WritesAnMp4WithAPictureAndAnAacSoundTrack) {
   test::TempDir dir;
   const std::string path = dir.file("clip.mp4");
-  VideoSpec video;
+  VideoClip video;
   video.width = 96;
   video.height = 54;
   video.framesPerSecond = 8;
@@ -64,7 +64,7 @@ TEST(MediaMakerTest, WritesAnMp4WithAPictureAndAnAacSoundTrack) {
 TEST(MediaMakerTest, TheIndexComesFirstSoPlayersCanStartEarly) {
   test::TempDir dir;
   const std::string path = dir.file("tone.m4a");
-  ASSERT_TRUE(MediaMaker::writeAudio(path, ToneSpec{1.0, 440.0, 44100}).ok());
+  ASSERT_TRUE(MediaMaker::writeAudio(path, Tone{1.0, 440.0, 44100}).ok());
   const std::string bytes = readFileToString(path).valueOr("");
   const size_t moov = bytes.find("moov");
   const size_t mdat = bytes.find("mdat");
@@ -75,12 +75,12 @@ TEST(MediaMakerTest, TheIndexComesFirstSoPlayersCanStartEarly) {
 
 TEST(MediaMakerTest, FailuresAreStatusesAndLeaveNoFile) {
   test::TempDir dir;
-  const Status unwritable = MediaMaker::writeAudio(dir.file("missing/folder/tone.m4a"), ToneSpec{});
+  const Status unwritable = MediaMaker::writeAudio(dir.file("missing/folder/tone.m4a"), Tone{});
   EXPECT_FALSE(unwritable.ok());
   EXPECT_FALSE(fileExists(dir.file("missing")));
-  EXPECT_FALSE(MediaMaker::writeAudio(dir.file("silence.m4a"), ToneSpec{0.0, 440.0, 44100}).ok());
+  EXPECT_FALSE(MediaMaker::writeAudio(dir.file("silence.m4a"), Tone{0.0, 440.0, 44100}).ok());
   EXPECT_FALSE(fileExists(dir.file("silence.m4a")));
-  VideoSpec odd;
+  VideoClip odd;
   odd.width = 97;
   EXPECT_FALSE(MediaMaker::writeVideo(dir.file("odd.mp4"), odd).ok());
   EXPECT_FALSE(fileExists(dir.file("odd.mp4")));
@@ -124,7 +124,7 @@ TEST(SandboxMediaTest, PreviewsDifferInPitchAndLengthAndStreamsShrinkWithQuality
   EXPECT_GE(SandboxMedia::previewTone(0).seconds, 3.0);
   EXPECT_LE(SandboxMedia::previewTone(SandboxMedia::kPreviewCount - 1).seconds, 5.0);
   for (int i = 1; i < SandboxMedia::kStreamCount; ++i)
-    EXPECT_LT(SandboxMedia::streamSpec(i).width, SandboxMedia::streamSpec(i - 1).width);
+    EXPECT_LT(SandboxMedia::streamClip(i).width, SandboxMedia::streamClip(i - 1).width);
 }
 
 }  // namespace

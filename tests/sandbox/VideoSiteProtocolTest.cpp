@@ -375,7 +375,7 @@ TEST_F(VideoSiteProtocolTest, StreamsAreMp4WithAacSoundSmallerForLowerQualities)
     ASSERT_NE(media->firstVideo(), nullptr);
     ASSERT_NE(media->firstAudio(), nullptr);
     EXPECT_EQ(media->firstVideo()->width,
-              sandbox::SandboxMedia::streamSpec(static_cast<int>(quality)).width);
+              sandbox::SandboxMedia::streamClip(static_cast<int>(quality)).width);
     EXPECT_EQ(media->firstAudio()->codec, "aac");
     EXPECT_NEAR(media->firstAudio()->decodedSeconds, 5.0, 0.05);
 
