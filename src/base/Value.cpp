@@ -350,6 +350,20 @@ size_t Value::size() const {
   return 0;
 }
 
+std::vector<const Value*> Value::membersForKeyPath(std::string_view path) const {
+  std::vector<const Value*> members;
+  const Value* found = objectForKeyPath(path);
+  if (found == nullptr) return members;
+  if (const Array* list = found->asArray()) {
+    for (const auto& member : *list) {
+      if (member.isDictionary()) members.push_back(&member);
+    }
+  } else if (found->isDictionary()) {
+    members.push_back(found);
+  }
+  return members;
+}
+
 const Value* Value::objectForKeyPath(std::string_view path) const {
   const Value* current = this;
   size_t start = 0;

@@ -147,6 +147,9 @@ class Value {
   // "#" and an array index ("media$category#0/$t"). nullptr when any step is
   // missing, null or of the wrong kind.
   const Value* objectForKeyPath(std::string_view path) const;
+  // The dictionaries at the path: those of a list, or a lone one (the XML
+  // reader gives one child element as a dictionary and several as a list).
+  std::vector<const Value*> membersForKeyPath(std::string_view path) const;
 
   // ---- Typed getters.
   // Numbers are truncated to the type; strings read their leading decimal

@@ -17,21 +17,6 @@ std::string flag(bool value) {
   return value ? "1" : "0";
 }
 
-// A list at a path of the answer: one element, or a list of them.
-std::vector<const Value*> membersAt(const Value& root, const char* path, bool singleCounts) {
-  std::vector<const Value*> members;
-  const Value* found = root.objectForKeyPath(path);
-  if (found == nullptr) return members;
-  if (const Array* list = found->asArray()) {
-    for (const auto& member : *list) {
-      if (member.isDictionary()) members.push_back(&member);
-    }
-  } else if (singleCounts && found->isDictionary()) {
-    members.push_back(found);
-  }
-  return members;
-}
-
 }  // namespace
 
 LastfmAPI::LastfmAPI(const Env& env, std::shared_ptr<HttpEngine> engine, std::string baseUrl,
@@ -123,8 +108,7 @@ std::vector<LastfmTrack> LastfmAPI::parseTrackList(const std::string& xml, const
   std::vector<LastfmTrack> tracks;
   auto root = XMLReader::dictionaryForXMLString(xml);
   if (!root.ok()) return tracks;
-  // A lone track is the reader's single dictionary: only lists count here.
-  for (const Value* member : membersAt(*root, listPath, false))
+  for (const Value* member : root->membersForKeyPath(listPath))
     tracks.emplace_back(*member);
   return tracks;
 }
@@ -133,7 +117,7 @@ std::vector<LastfmArtist> LastfmAPI::parseArtistList(const std::string& xml, con
   std::vector<LastfmArtist> artists;
   auto root = XMLReader::dictionaryForXMLString(xml);
   if (!root.ok()) return artists;
-  for (const Value* member : membersAt(*root, listPath, true))
+  for (const Value* member : root->membersForKeyPath(listPath))
     artists.emplace_back(*member);
   return artists;
 }

@@ -8,18 +8,12 @@ LastfmArtist::LastfmArtist(const Value& element)
     : name(element.stringForTextKey("name", "")),
       url(element.stringForTextKey("url", "")),
       streamable(element.boolForTextKey("streamable", false)) {
-  if (const Array* images = element.arrayForKey("image")) imageUrl = LastfmImageUrl(*images);
+  imageUrl = LastfmImageUrl(element.membersForKeyPath("image"));
 
-  if (const Array* artists = element.arrayForKeyPath("similar/artist")) {
-    for (const Value& artist : *artists) {
-      if (artist.isDictionary()) similar.emplace_back(artist);
-    }
-  }
-
-  if (const Array* tags = element.arrayForKeyPath("tags/tag")) {
-    for (const Value& entry : *tags) {
-      if (auto tagName = entry.stringForTextKey("name")) tag.push_back(std::move(*tagName));
-    }
+  for (const Value* artist : element.membersForKeyPath("similar/artist"))
+    similar.emplace_back(*artist);
+  for (const Value* entry : element.membersForKeyPath("tags/tag")) {
+    if (auto tagName = entry->stringForTextKey("name")) tag.push_back(std::move(*tagName));
   }
 
   if (const Value* bio = element.get("bio"); bio != nullptr && bio->isDictionary()) {

@@ -25,9 +25,8 @@ struct LastfmArtist {
   std::vector<std::string> tag;
 
   LastfmArtist() = default;
-  // From an <artist> element's dictionary. Images, similar artists and tags
-  // count only as lists of two or more: a single one is the reader's lone
-  // dictionary and is taken as missing.
+  // From an <artist> element's dictionary. A lone image, similar artist or
+  // tag counts as a list of one.
   explicit LastfmArtist(const Value& element);
 
   bool operator==(const LastfmArtist&) const = default;

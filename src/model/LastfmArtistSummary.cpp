@@ -4,7 +4,7 @@ namespace mr {
 
 LastfmArtistSummary::LastfmArtistSummary(const Value& element)
     : name(element.stringForTextKey("name", "")), url(element.stringForTextKey("url", "")) {
-  if (const Array* images = element.arrayForKey("image")) imageUrl = LastfmImageUrl(*images);
+  imageUrl = LastfmImageUrl(element.membersForKeyPath("image"));
 }
 
 Value LastfmArtistSummary::asDictionary() const {

@@ -5,7 +5,15 @@
 namespace mr {
 
 LastfmImageUrl::LastfmImageUrl(const Array& images) {
-  for (const Value& image : images) {
+  std::vector<const Value*> members;
+  for (const Value& image : images)
+    members.push_back(&image);
+  *this = LastfmImageUrl(members);
+}
+
+LastfmImageUrl::LastfmImageUrl(const std::vector<const Value*>& images) {
+  for (const Value* member : images) {
+    const Value& image = *member;
     if (!image.isDictionary()) continue;
     const std::optional<std::string> size = image.stringForKey("size");
     if (!size) continue;

@@ -16,9 +16,10 @@ struct LastfmImageUrl {
   std::string mega;
 
   LastfmImageUrl() = default;
-  // Every size starts empty; each dictionary of the list fills the size its
+  // Every size starts empty; each <image> dictionary fills the size its
   // "size" attribute names ("small", "medium", "large", "extralarge",
   // "mega") with its trimmed text. Other sizes and members are ignored.
+  explicit LastfmImageUrl(const std::vector<const Value*>& images);
   explicit LastfmImageUrl(const Array& images);
 
   // The mega image. As no size is ever unset, a list without a mega image

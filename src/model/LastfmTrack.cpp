@@ -13,7 +13,8 @@ LastfmTrack::LastfmTrack(const Value& element)
     artistMbid = artist->stringForTextKey("mbid", "");
     artistUrl = artist->stringForTextKey("url", "");
   }
-  if (const Array* images = element.arrayForKey("image")) imageUrl = LastfmImageUrl(*images);
+  if (const auto images = element.membersForKeyPath("image"); !images.empty())
+    imageUrl = LastfmImageUrl(images);
 }
 
 }  // namespace mr

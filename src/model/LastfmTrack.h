@@ -20,7 +20,7 @@ struct LastfmTrack {
   // Similarity to the track asked about, 0 to 1, as the service gives it.
   float match = 0;
   bool streamable = false;
-  // nullopt when the answer has no list of images (a lone <image> included).
+  // nullopt when the answer has no <image> at all.
   std::optional<LastfmImageUrl> imageUrl;
 
   LastfmTrack() = default;

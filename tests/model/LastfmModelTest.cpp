@@ -95,8 +95,7 @@ TEST(LastfmArtistTest, ArtistInfoAnswer) {
   EXPECT_EQ(artist.similar[0].imageUrl.largest(),
             "https://lastfm.freetls.fastly.net/i/u/300x300/sonny-mega.png");
   EXPECT_EQ(artist.similar[1].name, "Madonna");
-  // A lone <image> is no list.
-  EXPECT_EQ(artist.similar[1].imageUrl, LastfmImageUrl());
+  EXPECT_NE(artist.similar[1].imageUrl, LastfmImageUrl());  // a lone <image> counts
 
   // The tag without a name is left out; order is the answer's.
   EXPECT_EQ(artist.tag, (std::vector<std::string>{"pop", "female vocalists"}));
@@ -108,7 +107,7 @@ TEST(LastfmArtistTest, ArtistInfoAnswer) {
             "Cher (born Cherilyn Sarkisian; May 20, 1946) is an American singer & actress.");
 }
 
-TEST(LastfmArtistTest, SingleEntriesCountAsMissing) {
+TEST(LastfmArtistTest, SingleEntriesAreListsOfOne) {
   const Value answer = xml(R"(<lfm status="ok">
 <artist>
   <name>Solo</name>
@@ -126,9 +125,10 @@ TEST(LastfmArtistTest, SingleEntriesCountAsMissing) {
   const LastfmArtist artist(*answer.objectForKeyPath("lfm/artist"));
   EXPECT_EQ(artist.name, "Solo");
   EXPECT_TRUE(artist.streamable);
-  EXPECT_EQ(artist.imageUrl, LastfmImageUrl());
-  EXPECT_TRUE(artist.similar.empty());
-  EXPECT_TRUE(artist.tag.empty());
+  EXPECT_EQ(artist.imageUrl.largest(), "https://lastfm.freetls.fastly.net/i/u/300x300/solo.png");
+  ASSERT_EQ(artist.similar.size(), 1u);
+  EXPECT_EQ(artist.similar[0].name, "Duo");
+  EXPECT_EQ(artist.tag, (std::vector<std::string>{"ambient"}));
   EXPECT_EQ(artist.bioSummary, "");
   EXPECT_EQ(artist.bioContent, "");
 
@@ -247,7 +247,7 @@ TEST(LastfmTrackTest, SimilarTracksAnswer) {
             "https://lastfm.freetls.fastly.net/i/u/300x300/strong-mega.png");
 
   // Here the artist is named only by the element's own text, not by a <name>
-  // child: there is no artist to read. A lone image is no list.
+  // child: there is no artist to read. A lone image is a list of one.
   const LastfmTrack vogue((*tracks)[2]);
   EXPECT_EQ(vogue.name, "Vogue");
   EXPECT_EQ(vogue.mbid, "");
@@ -256,7 +256,8 @@ TEST(LastfmTrackTest, SimilarTracksAnswer) {
   EXPECT_EQ(vogue.artistName, "");
   EXPECT_EQ(vogue.artistMbid, "");
   EXPECT_EQ(vogue.artistUrl, "");
-  EXPECT_FALSE(vogue.imageUrl.has_value());
+  ASSERT_TRUE(vogue.imageUrl.has_value());
+  EXPECT_EQ(vogue.imageUrl->small, "https://lastfm.freetls.fastly.net/i/u/34s/vogue.png");
 }
 
 TEST(LastfmTrackTest, TrackWithoutArtistOrImages) {
