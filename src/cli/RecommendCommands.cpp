@@ -70,9 +70,9 @@ int recommend(std::optional<int64_t> until, bool boost) {
   });
   progress.end();
   const int64_t after = session.recommendCount();
-  std::printf("%lld new recommendations, %lld in all, from %d seeds\n",
+  std::printf("%lld new recommendations, %lld in all, from %d seeds with %lld Last.fm requests\n",
               static_cast<long long>(after - before), static_cast<long long>(after),
-              build->seedsStarted());
+              build->seedsStarted(), static_cast<long long>(session.parts.lastfm->requestCount()));
   if (build->seedsStarted() == 0 && after < 30) {
     std::cerr << "mirelune: nothing to recommend from: run \"mirelune analyse\" or \"mirelune "
                  "artists --add\"\n";

@@ -40,24 +40,26 @@ MRServiceOperationStatus runToCompletion(const Env& env, MRServiceOperation& ope
   return operation.status();
 }
 
-ProgressLine::ProgressLine() : terminal_(::isatty(STDOUT_FILENO) != 0) {}
+// On standard error, so that what a command prints (JSON too) stays clean.
+ProgressLine::ProgressLine() : terminal_(::isatty(STDERR_FILENO) != 0) {}
 
 void ProgressLine::show(float fraction, const std::string& terminalText,
                         const std::string& plainText) {
   const int percent = static_cast<int>(fraction * 100);
   if (terminal_) {
     const int filled = percent / 4;
-    std::printf("\r[%-25s] %3d%% %-60.60s", std::string(static_cast<size_t>(filled), '#').c_str(),
-                percent, terminalText.c_str());
-    std::fflush(stdout);
+    std::fprintf(stderr, "\r[%-25s] %3d%% %-60.60s",
+                 std::string(static_cast<size_t>(filled), '#').c_str(), percent,
+                 terminalText.c_str());
+    std::fflush(stderr);
   } else if (percent / 10 != lastTenth_) {
     lastTenth_ = percent / 10;
-    std::printf("%s\n", plainText.c_str());
+    std::fprintf(stderr, "%s\n", plainText.c_str());
   }
 }
 
 void ProgressLine::end() {
-  if (terminal_) std::printf("\n");
+  if (terminal_) std::fprintf(stderr, "\n");
 }
 
 }  // namespace mr::cli

@@ -60,6 +60,7 @@ void LastfmAPI::waitUntilRequestable() {
     const SteadyTime now = env().clock().now();
     const SteadyTime release = std::max(now, nextRelease_);
     nextRelease_ = release + seconds(kRequestInterval);
+    ++requestCount_;
     wait = release - now;
   }
   if (wait > Duration::zero()) env().clock().sleepFor(wait);

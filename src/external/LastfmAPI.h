@@ -4,6 +4,7 @@
 // and completions run on the main thread.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -36,6 +37,8 @@ class LastfmAPI : public ExternalEngine {
   // Blocks the calling thread until 0.3 s have passed since the previous
   // request was released.
   void waitUntilRequestable();
+  // How many requests were released so far.
+  int64_t requestCount() const { return requestCount_.load(); }
 
   // Each returns the request, or nullptr when nothing was sent.
   std::shared_ptr<HttpOperation> requestArtist_GetInfoByName(
@@ -76,6 +79,7 @@ class LastfmAPI : public ExternalEngine {
   std::string apiKey_;
   std::mutex spacingMutex_;
   SteadyTime nextRelease_{};
+  std::atomic<int64_t> requestCount_{0};
 };
 
 }  // namespace mr
