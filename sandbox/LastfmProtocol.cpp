@@ -47,33 +47,6 @@ constexpr std::string_view kPackages[] = {"album", "artist",      "auth",    "ch
                                           "geo",   "group",       "library", "playlist", "radio",
                                           "tag",   "tasteometer", "track",   "user",     "venue"};
 
-std::string escapeXml(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
 using Attributes = std::vector<std::pair<const char*, std::string>>;
 
 // Writes the indented XML the service answers with.
@@ -103,7 +76,7 @@ class XmlOut {
     out_ += name;
     writeAttributes(attributes);
     out_ += '>';
-    out_ += escapeXml(text);
+    out_ += escapeMarkup(text);
     out_ += "</";
     out_ += name;
     out_ += ">\n";
@@ -132,7 +105,7 @@ class XmlOut {
     for (const auto& [key, value] : attributes) {
       out_ += ' ';
       out_ += key;
-      out_ += "=\"" + escapeXml(value) + '"';
+      out_ += "=\"" + escapeMarkup(value) + '"';
     }
   }
 

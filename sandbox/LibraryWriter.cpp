@@ -1,32 +1,9 @@
 #include "sandbox/LibraryWriter.h"
 
 #include "base/FileUtil.h"
+#include "sandbox/SandboxRouter.h"
 
 namespace mr::sandbox {
-namespace {
-
-std::string escaped(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
-}  // namespace
 
 std::string libraryXml(const std::vector<LibraryTrack>& tracks) {
   std::string xml =
@@ -45,11 +22,11 @@ std::string libraryXml(const std::vector<LibraryTrack>& tracks) {
   for (const auto& track : tracks) {
     xml += "\t\t<key>" + std::to_string(id) + "</key>\n\t\t<dict>\n";
     xml += "\t\t\t<key>Track ID</key><integer>" + std::to_string(id) + "</integer>\n";
-    xml += "\t\t\t<key>Name</key><string>" + escaped(track.name) + "</string>\n";
+    xml += "\t\t\t<key>Name</key><string>" + escapeMarkup(track.name) + "</string>\n";
     if (track.artist)
-      xml += "\t\t\t<key>Artist</key><string>" + escaped(*track.artist) + "</string>\n";
-    xml += "\t\t\t<key>Album</key><string>" + escaped(track.album) + "</string>\n";
-    xml += "\t\t\t<key>Genre</key><string>" + escaped(track.genre) + "</string>\n";
+      xml += "\t\t\t<key>Artist</key><string>" + escapeMarkup(*track.artist) + "</string>\n";
+    xml += "\t\t\t<key>Album</key><string>" + escapeMarkup(track.album) + "</string>\n";
+    xml += "\t\t\t<key>Genre</key><string>" + escapeMarkup(track.genre) + "</string>\n";
     xml += "\t\t\t<key>Kind</key><string>AAC audio file</string>\n";
     xml += "\t\t\t<key>Size</key><integer>4000000</integer>\n";
     xml +=

@@ -594,11 +594,11 @@ void MireluneProtocol::registerPages(SandboxRouter& router) {
       return catalog_.trackDocument(db, *id, request.baseUrl);
     });
     if (!track.ok()) {
-      return SandboxResponse::html(404, "No such track", escapeHtml(track.error().description()));
+      return SandboxResponse::html(404, "No such track", escapeMarkup(track.error().description()));
     }
     return SandboxResponse::html(
         200, track->stringForKey("trackTitle", ""),
-        "<p>by " + escapeHtml(track->stringForKey("artistName", "")) + "</p>");
+        "<p>by " + escapeMarkup(track->stringForKey("artistName", "")) + "</p>");
   });
 
   router.get(

@@ -72,8 +72,8 @@ std::string connectionListHtml(const Value& connections) {
   if (connections.size() == 0) return "<p>No services are linked.</p>";
   std::string html = "<ul>\n";
   for (const Value& item : *connections.asArray()) {
-    html += "<li>" + escapeHtml(item.stringForKey("service", "")) + ": " +
-            escapeHtml(item.stringForKey("name", "")) + " (cid " +
+    html += "<li>" + escapeMarkup(item.stringForKey("service", "")) + ": " +
+            escapeMarkup(item.stringForKey("name", "")) + " (cid " +
             std::to_string(item.integerForKey("cid", 0)) + ")</li>\n";
   }
   return html + "</ul>";
@@ -81,7 +81,7 @@ std::string connectionListHtml(const Value& connections) {
 
 SandboxResponse badSignaturePage(const Error& error) {
   return SandboxResponse::html(403, "This link is not valid",
-                               "<p>" + escapeHtml(error.description()) + "</p>");
+                               "<p>" + escapeMarkup(error.description()) + "</p>");
 }
 
 }  // namespace
@@ -181,12 +181,13 @@ void OvloProtocol::registerRoutes(SandboxRouter& router) {
       if (!name.ok()) return name.error();
       auto connections = accounts_.connections(db, request.aid);
       if (!connections.ok()) return connections.error();
-      return "<p>Signed in as <b>" + escapeHtml(*name) + "</b> (account " +
+      return "<p>Signed in as <b>" + escapeMarkup(*name) + "</b> (account " +
              std::to_string(request.aid) +
-             ").</p>\n<p>Page: " + escapeHtml(request.text("page_id").value_or("")) + "</p>\n" +
+             ").</p>\n<p>Page: " + escapeMarkup(request.text("page_id").value_or("")) + "</p>\n" +
              connectionListHtml(*connections);
     });
-    if (!page.ok()) return SandboxResponse::html(500, "ovlo", escapeHtml(page.error().toString()));
+    if (!page.ok())
+      return SandboxResponse::html(500, "ovlo", escapeMarkup(page.error().toString()));
     return SandboxResponse::html(200, "Your ovlo account", *page);
   });
 
@@ -198,7 +199,7 @@ void OvloProtocol::registerRoutes(SandboxRouter& router) {
     auto connections =
         store_.transaction([&](Connection& db) { return accounts_.connections(db, request.aid); });
     if (!connections.ok()) {
-      return SandboxResponse::html(500, "ovlo", escapeHtml(connections.error().toString()));
+      return SandboxResponse::html(500, "ovlo", escapeMarkup(connections.error().toString()));
     }
     return SandboxResponse::html(200, "Linked services", connectionListHtml(*connections));
   });
@@ -214,7 +215,7 @@ void OvloProtocol::registerRoutes(SandboxRouter& router) {
     const std::string returnTo = request.text("return_to").value_or("");
     if (!OvloAccounts::isSupportedService(bridge)) {
       return SandboxResponse::html(400, "Unknown service",
-                                   "<p>\"" + escapeHtml(bridge) + "\" cannot be linked.</p>");
+                                   "<p>\"" + escapeMarkup(bridge) + "\" cannot be linked.</p>");
     }
     if (!returnTo.starts_with("http://") && !returnTo.starts_with("https://")) {
       return SandboxResponse::html(400, "No return address",
@@ -227,7 +228,7 @@ void OvloProtocol::registerRoutes(SandboxRouter& router) {
       return accounts_.addConnection(db, request.aid, bridge, id, *name + " on " + bridge);
     });
     if (!linked.ok()) {
-      return SandboxResponse::html(409, "Not linked", escapeHtml(linked.error().description()));
+      return SandboxResponse::html(409, "Not linked", escapeMarkup(linked.error().description()));
     }
     return SandboxResponse::redirect(returnTo);
   });

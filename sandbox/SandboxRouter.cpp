@@ -85,7 +85,7 @@ SandboxResponse SandboxResponse::text(std::string body) {
 SandboxResponse SandboxResponse::html(int status, const std::string& title,
                                       const std::string& bodyHtml) {
   std::string page = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" +
-                     escapeHtml(title) + "</title></head>\n<body>\n<h1>" + escapeHtml(title) +
+                     escapeMarkup(title) + "</title></head>\n<body>\n<h1>" + escapeMarkup(title) +
                      "</h1>\n" + bodyHtml + "\n</body></html>\n";
   return {status, "text/html; charset=utf-8", std::move(page), {}, {}};
 }
@@ -106,12 +106,12 @@ SandboxResponse SandboxResponse::withStatus(int status, std::string contentType,
 
 SandboxResponse SandboxResponse::redirect(std::string location) {
   SandboxResponse response =
-      html(302, "Redirecting", "<p><a href=\"" + escapeHtml(location) + "\">Continue</a></p>");
+      html(302, "Redirecting", "<p><a href=\"" + escapeMarkup(location) + "\">Continue</a></p>");
   response.location = std::move(location);
   return response;
 }
 
-std::string escapeHtml(std::string_view text) {
+std::string escapeMarkup(std::string_view text) {
   std::string escaped;
   escaped.reserve(text.size());
   for (char c : text) {

@@ -73,8 +73,8 @@ struct SandboxResponse {
   static SandboxResponse withStatus(int status, std::string contentType, std::string body);
 };
 
-// Escapes text for HTML pages.
-std::string escapeHtml(std::string_view text);
+// Escapes text for HTML pages and XML documents.
+std::string escapeMarkup(std::string_view text);
 
 enum class Signing {
   None,      // parameters are used as they come

@@ -18,7 +18,7 @@ using Duration = std::chrono::steady_clock::duration;
 
 inline constexpr SteadyTime kNoDeadline = SteadyTime::max();
 
-// Seconds as a Duration, for the spec-like constants ("0.3 s").
+// Seconds as a Duration, for constants written in seconds ("0.3 s").
 constexpr Duration seconds(double value) {
   return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(value));
 }

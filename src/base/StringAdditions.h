@@ -62,5 +62,10 @@ std::string stringByReplacingOccurrencesOfRegex(std::string_view text, std::stri
 
 // Whether the bytes are well-formed UTF-8.
 bool isValidUtf8(std::string_view text);
+// Appends the code point as UTF-8.
+void appendUtf8(std::string& out, uint32_t code);
+// The body of a JavaScript string literal, unescaped; nullopt when it holds
+// an escape that is not one (or half a surrogate pair).
+std::optional<std::string> unescapeStringLiteral(std::string_view text);
 
 }  // namespace mr

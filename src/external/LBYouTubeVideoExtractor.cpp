@@ -15,31 +15,6 @@ Error extractorError(int code) {
   return Error(kLBYouTubeErrorDomain, code, kDescriptions[code]);
 }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-void appendUtf8(std::string& out, uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
 // Only web addresses are played: a page could name anything else.
 bool isWebAddress(const Value* candidate) {
   if (candidate == nullptr || !candidate->isString()) return false;
@@ -48,90 +23,6 @@ bool isWebAddress(const Value* candidate) {
 }
 
 }  // namespace
-
-std::optional<std::string> LBYouTubeVideoExtractor::unescapeStringLiteral(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\') {
-      out += text[i];
-      continue;
-    }
-    if (++i >= text.size()) return std::nullopt;
-    switch (text[i]) {
-      case '"':
-        out += '"';
-        break;
-      case '\'':
-        out += '\'';
-        break;
-      case '\\':
-        out += '\\';
-        break;
-      case '/':
-        out += '/';
-        break;
-      case 'b':
-        out += '\b';
-        break;
-      case 'f':
-        out += '\f';
-        break;
-      case 'n':
-        out += '\n';
-        break;
-      case 'r':
-        out += '\r';
-        break;
-      case 't':
-        out += '\t';
-        break;
-      case 'v':
-        out += '\v';
-        break;
-      case '0':
-        out += '\0';
-        break;
-      case 'x': {
-        if (i + 2 >= text.size() || hexValue(text[i + 1]) < 0 || hexValue(text[i + 2]) < 0)
-          return std::nullopt;
-        appendUtf8(out, static_cast<uint32_t>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2])));
-        i += 2;
-        break;
-      }
-      case 'u': {
-        const auto unit = [&text](size_t at) -> int {
-          if (at + 4 > text.size()) return -1;
-          int value = 0;
-          for (size_t k = at; k < at + 4; ++k) {
-            const int digit = hexValue(text[k]);
-            if (digit < 0) return -1;
-            value = value * 16 + digit;
-          }
-          return value;
-        };
-        int code = unit(i + 1);
-        if (code < 0) return std::nullopt;
-        i += 4;
-        // A surrogate pair stands for one character.
-        if (code >= 0xD800 && code <= 0xDBFF && i + 6 < text.size() &&
-            text.substr(i + 1, 2) == "\\u") {
-          const int low = unit(i + 3);
-          if (low >= 0xDC00 && low <= 0xDFFF) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-            i += 6;
-          }
-        }
-        if (code >= 0xD800 && code <= 0xDFFF) return std::nullopt;  // a lone half
-        appendUtf8(out, static_cast<uint32_t>(code));
-        break;
-      }
-      default:
-        return std::nullopt;
-    }
-  }
-  return out;
-}
 
 Result<std::string> LBYouTubeVideoExtractor::extractFromPage(const std::string& page, int quality) {
   if (page.empty() || !isValidUtf8(page)) return extractorError(1);

@@ -35,9 +35,6 @@ class LBYouTubeVideoExtractor {
   // The steps on a page, for tests: the stream address of that quality, or
   // the error (codes 1 to 3 of the extractor's domain, or the JSON error).
   static Result<std::string> extractFromPage(const std::string& page, int quality);
-  // The body of a JavaScript string literal, unescaped; nullopt when it
-  // holds an escape that is not one.
-  static std::optional<std::string> unescapeStringLiteral(std::string_view text);
 
  private:
   LBYouTubeVideoExtractor(std::string url, int quality)

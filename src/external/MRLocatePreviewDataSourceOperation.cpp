@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "base/PendingAnswer.h"
 #include "base/ThreadPool.h"
 #include "external/YouTubeMusicVideoResolver.h"
 
@@ -11,32 +12,6 @@ namespace {
 
 // How long the iTunes finder waits for the store's answer.
 constexpr int kITunesPatienceSeconds = 30;
-
-// What a site's callback shares with the finder that asked. The callback
-// may come after the finder gave up, or after it is gone, so it only ever
-// touches this; the finder detaches itself before its main() returns.
-template <class Answer>
-struct PendingAnswer {
-  std::mutex mutex;
-  Operation* waiter = nullptr;
-  std::atomic<bool> done{false};
-  std::optional<Answer> answer;
-
-  void deliver(std::optional<Answer> value) {
-    std::lock_guard guard(mutex);
-    if (done) return;
-    answer = std::move(value);
-    done = true;
-    if (waiter != nullptr) waiter->wake();
-  }
-  // The answer, if it came; later ones are dropped.
-  std::optional<Answer> detach() {
-    std::lock_guard guard(mutex);
-    waiter = nullptr;
-    done = true;
-    return std::move(answer);
-  }
-};
 
 std::shared_ptr<MRiTunesAdditionalInfo> iTunesAdditionalInfo(const iTunesEntry& entry) {
   auto info = std::make_shared<MRiTunesAdditionalInfo>();
@@ -115,8 +90,7 @@ MRLocateITunesPreviewDataSourceOperation::previewDataSourceFromEntries(
 void MRLocateITunesPreviewDataSourceOperation::main() {
   setCurrentThreadName(className());
   using Answer = std::optional<std::vector<iTunesEntry>>;
-  auto pending = std::make_shared<PendingAnswer<Answer>>();
-  pending->waiter = this;
+  auto pending = std::make_shared<PendingAnswer<Answer>>(*this);
   const SteadyTime deadline = env_.clock().deadlineAfter(seconds(kITunesPatienceSeconds));
 
   std::shared_ptr<HttpOperation> request;
@@ -131,7 +105,7 @@ void MRLocateITunesPreviewDataSourceOperation::main() {
         },
         [pending](const Error&) { pending->deliver(std::nullopt); });
     // No request (a term that cannot be sent) means no answer will come.
-    if (request) waitFor(env_.clock(), deadline, [&pending] { return pending->done.load(); });
+    if (request) waitFor(env_.clock(), deadline, [&pending] { return pending->arrived(); });
   }
 
   const auto answer = pending->detach();
@@ -183,8 +157,7 @@ void MRLocateYouTubePreviewDataSourceOperation::main() {
     std::lock_guard guard(mutex_);
     previewDataSource_.reset();
   }
-  auto pending = std::make_shared<PendingAnswer<std::optional<YouTubeVideoEntry>>>();
-  pending->waiter = this;
+  auto pending = std::make_shared<PendingAnswer<std::optional<YouTubeVideoEntry>>>(*this);
 
   std::shared_ptr<HttpOperation> request;
   if (sites_.video && !isCancelled()) {
@@ -193,7 +166,7 @@ void MRLocateYouTubePreviewDataSourceOperation::main() {
         [pending](std::optional<YouTubeVideoEntry> chosen) { pending->deliver(std::move(chosen)); },
         [pending](const Error&) { pending->deliver(std::nullopt); });
     // No deadline of its own: the caller's applies, through cancel().
-    if (request) waitFor(env_.clock(), kNoDeadline, [&pending] { return pending->done.load(); });
+    if (request) waitFor(env_.clock(), kNoDeadline, [&pending] { return pending->arrived(); });
   }
 
   const auto answer = pending->detach();

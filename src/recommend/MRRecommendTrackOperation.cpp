@@ -1,6 +1,7 @@
 #include "recommend/MRRecommendTrackOperation.h"
 
 #include "base/Log.h"
+#include "base/PendingAnswer.h"
 #include "base/ThreadPool.h"
 #include "recommend/MRRecommendArtistOperation.h"
 #include "store/CDFavoriteTrack.h"
@@ -78,42 +79,21 @@ void MRRecommendTrackOperation::main() {
   OperationTracker userArtistStep(*this);
   if (subjectIsUserTrack) retrieveUserArtistInfo(userArtistStep);
 
-  struct Similar {
-    std::atomic<bool> arrived{false};
-    std::mutex mutex;
-    std::vector<LastfmTrack> tracks;
-  };
-  auto similar = std::make_shared<Similar>();
-  std::weak_ptr<Operation> weak = weak_from_this();
+  auto similar = std::make_shared<PendingAnswer<std::vector<LastfmTrack>>>(*this);
   auto request = parts_.lastfm->requestTrack_GetSimilar(
       *subjectTitle_, *subjectArtist_, true, recommendLimit,
-      [similar, weak](std::vector<LastfmTrack> tracks) {
-        {
-          std::lock_guard guard(similar->mutex);
-          similar->tracks = std::move(tracks);
-        }
-        similar->arrived = true;
-        if (auto self = weak.lock()) self->wake();
-      },
-      [similar, weak, title = *subjectTitle_](const Error& error) {
+      [similar](std::vector<LastfmTrack> tracks) { similar->deliver(std::move(tracks)); },
+      [similar, title = *subjectTitle_](const Error& error) {
         log::info("No similar tracks for \"{}\": {}", title, error.description());
-        similar->arrived = true;
-        if (auto self = weak.lock()) self->wake();
+        similar->deliver(std::vector<LastfmTrack>{});
       });
   {
     std::lock_guard guard(mutex_);
     similarRequest_ = request;
   }
-  if (!request) similar->arrived = true;
-  waitFor(clock, kNoDeadline, [&similar] { return similar->arrived.load(); });
-  if (!isCancelled()) {
-    std::vector<LastfmTrack> tracks;
-    {
-      std::lock_guard guard(similar->mutex);
-      tracks = std::move(similar->tracks);
-    }
-    inspectAndStoreTracks(tracks);
-  }
+  if (request) waitFor(clock, kNoDeadline, [&similar] { return similar->arrived(); });
+  auto tracks = similar->detach();
+  if (!isCancelled()) inspectAndStoreTracks(tracks.value_or(std::vector<LastfmTrack>{}));
   waitFor(clock, kNoDeadline, [&userArtistStep] { return userArtistStep.allEnded(); });
   if (isCancelled()) cancelSteps();
   std::lock_guard guard(mutex_);
@@ -189,15 +169,24 @@ void MRRecommendTrackOperation::inspectAndStoreTracks(const std::vector<LastfmTr
   if (controllers_->recommendTracks.save()) controllers_->previewDataSources.save();
 }
 
-std::optional<std::string> MRRecommendTrackOperation::imageUrlForCandidate(
-    const std::vector<MRPreviewDataSource>& sources, const LastfmTrack& track) {
-  std::optional<std::string> artwork;
+namespace {
+// The store's facts about the candidate: those of its (last) iTunes source.
+std::optional<MRiTunesAdditionalInfo> iTunesInfoOf(
+    const std::vector<MRPreviewDataSource>& sources) {
+  std::optional<MRiTunesAdditionalInfo> info;
   for (const auto& source : sources) {
     if (source.sourceID != MRPreviewSourceIDITunes || !source.additionalInfo) continue;
-    const Dictionary* data = source.additionalInfo->data().asDictionary();
-    if (data != nullptr) artwork = MRiTunesAdditionalInfo(*data).artworkUrl();
+    if (const Dictionary* data = source.additionalInfo->data().asDictionary()) info.emplace(*data);
   }
-  if (artwork && !artwork->empty()) return artwork;
+  return info;
+}
+}  // namespace
+
+std::optional<std::string> MRRecommendTrackOperation::imageUrlForCandidate(
+    const std::vector<MRPreviewDataSource>& sources, const LastfmTrack& track) {
+  if (const auto info = iTunesInfoOf(sources)) {
+    if (std::string artwork = info->artworkUrl(); !artwork.empty()) return artwork;
+  }
   if (!track.imageUrl) return std::nullopt;
   // An empty size is no image: a recommendation is never shown blank.
   for (const std::string* size :
@@ -224,12 +213,9 @@ bool MRRecommendTrackOperation::composeAndStoreRecommendTrackWithPreviewDataSour
   const auto imageUrl = imageUrlForCandidate(sources, track);
   if (!imageUrl) return false;
 
-  std::optional<std::string> primaryGenreName;
-  for (const auto& source : sources) {
-    if (source.sourceID != MRPreviewSourceIDITunes || !source.additionalInfo) continue;
-    if (const Dictionary* data = source.additionalInfo->data().asDictionary())
-      primaryGenreName = MRiTunesAdditionalInfo(*data).primaryGenreName();
-  }
+  const auto iTunes = iTunesInfoOf(sources);
+  const std::optional<std::string> primaryGenreName =
+      iTunes ? std::optional<std::string>(iTunes->primaryGenreName()) : std::nullopt;
 
   auto record = c.recommendTracks.insertNewObject();
   if (!record) return false;

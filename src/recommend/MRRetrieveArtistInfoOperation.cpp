@@ -1,15 +1,13 @@
 #include "recommend/MRRetrieveArtistInfoOperation.h"
 
+#include "base/PendingAnswer.h"
 #include "base/ThreadPool.h"
 #include "store/CDArtist.h"
 
 namespace mr {
 
-// What the Last.fm callbacks leave for the waiting thread. They may outlive
-// the operation, so they hold this rather than the operation.
-struct MRRetrieveArtistInfoOperation::Answer {
-  std::atomic<bool> arrived{false};
-  std::mutex mutex;
+// What Last.fm's answer came to.
+struct MRRetrieveArtistInfoOperation::Outcome {
   std::optional<LastfmArtist> artist;
   std::optional<Error> error;
 };
@@ -79,50 +77,39 @@ void MRRetrieveArtistInfoOperation::main() {
     std::lock_guard guard(mutex_);
     artistInfo_ = std::move(stored);
   } else if (!isCancelled() && parts_.lastfm) {
-    auto answer = std::make_shared<Answer>();
-    std::weak_ptr<Operation> weak = weak_from_this();
-    const auto arrive = [answer, weak] {
-      answer->arrived = true;
-      if (auto self = weak.lock()) self->wake();
-    };
+    auto answer = std::make_shared<PendingAnswer<Outcome>>(*this);
     std::shared_ptr<Database> store = parts_.store;
     ThreadPool& background = env.background();
     const std::string subject = subjectArtist_;
     auto request = parts_.lastfm->requestArtist_GetInfoByName(
         subjectArtist_, parts_.currentLanguage(), true,
-        [answer, arrive, store, &background, subject](std::optional<LastfmArtist> artist) {
-          if (!artist) return arrive();
+        [answer, store, &background, subject](std::optional<LastfmArtist> artist) {
+          if (!artist) return answer->deliver(Outcome{});
           // Stored off the main thread; an answer after the deadline is
           // still kept, though nobody waits for it any more.
-          background.post([answer, arrive, store, subject, artist = std::move(*artist)] {
+          background.post([answer, store, subject, artist = std::move(*artist)] {
             if (store) storeArtist(*store, artist, subject);
-            {
-              std::lock_guard guard(answer->mutex);
-              answer->artist = artist;
-            }
-            arrive();
+            answer->deliver(Outcome{artist, std::nullopt});
           });
         },
-        [answer, arrive](const Error& error) {
-          {
-            std::lock_guard guard(answer->mutex);
-            answer->error = error;
-          }
-          arrive();
+        [answer](const Error& error) {
+          answer->deliver(Outcome{std::nullopt, error});
         });
     {
       std::lock_guard guard(mutex_);
       retrieve_ = request;
     }
-    if (!request) answer->arrived = true;
-    const bool arrived = waitFor(env.clock(), env.clock().deadlineAfter(seconds(kDeadlineSeconds)),
-                                 [&answer] { return answer->arrived.load(); });
-    if (!arrived && request) request->cancel();
-    if (arrived) {
-      std::lock_guard answerGuard(answer->mutex);
+    if (request) {
+      waitFor(env.clock(), env.clock().deadlineAfter(seconds(kDeadlineSeconds)),
+              [&answer] { return answer->arrived(); });
+    }
+    auto outcome = answer->detach();
+    if (outcome) {
       std::lock_guard guard(mutex_);
-      artistInfo_ = answer->artist;
-      lastError_ = answer->error;
+      artistInfo_ = std::move(outcome->artist);
+      lastError_ = std::move(outcome->error);
+    } else if (request) {
+      request->cancel();
     }
   }
 

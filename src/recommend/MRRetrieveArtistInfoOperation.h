@@ -4,7 +4,6 @@
 // recorded as a variant of it.
 #pragma once
 
-#include <atomic>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -41,7 +40,7 @@ class MRRetrieveArtistInfoOperation final : public Operation {
                           const std::string& subjectArtist);
 
  private:
-  struct Answer;
+  struct Outcome;
 
   MRRecommendParts parts_;
   const std::string subjectArtist_;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "base/Json.h"
+#include "base/StringAdditions.h"
 #include "external/LBYouTubeVideoExtractor.h"
 #include "external/StandInServer.h"
 #include "external/YouTubeMusicVideoResolver.h"
@@ -145,13 +146,13 @@ TEST(YouTubeExtractorTest, EachFailureHasItsCode) {
 }
 
 TEST(YouTubeExtractorTest, StringLiteralsUnescape) {
-  EXPECT_EQ(LBYouTubeVideoExtractor::unescapeStringLiteral(R"(a\"b\\c\/d\n)"), "a\"b\\c/d\n");
-  EXPECT_EQ(LBYouTubeVideoExtractor::unescapeStringLiteral(R"(\u00e9\u3042)"), "\u00e9\u3042");
-  EXPECT_EQ(LBYouTubeVideoExtractor::unescapeStringLiteral(R"(\ud83c\udfb5)"), "\U0001F3B5");
-  EXPECT_EQ(LBYouTubeVideoExtractor::unescapeStringLiteral(R"(\x41)"), "A");
-  EXPECT_FALSE(LBYouTubeVideoExtractor::unescapeStringLiteral(R"(\u12)"));
-  EXPECT_FALSE(LBYouTubeVideoExtractor::unescapeStringLiteral(R"(\ud83c)"));
-  EXPECT_FALSE(LBYouTubeVideoExtractor::unescapeStringLiteral("trailing\\"));
+  EXPECT_EQ(unescapeStringLiteral(R"(a\"b\\c\/d\n)"), "a\"b\\c/d\n");
+  EXPECT_EQ(unescapeStringLiteral(R"(\u00e9\u3042)"), "\u00e9\u3042");
+  EXPECT_EQ(unescapeStringLiteral(R"(\ud83c\udfb5)"), "\U0001F3B5");
+  EXPECT_EQ(unescapeStringLiteral(R"(\x41)"), "A");
+  EXPECT_FALSE(unescapeStringLiteral(R"(\u12)"));
+  EXPECT_FALSE(unescapeStringLiteral(R"(\ud83c)"));
+  EXPECT_FALSE(unescapeStringLiteral("trailing\\"));
 }
 
 struct YouTubeFixture : ::testing::Test {

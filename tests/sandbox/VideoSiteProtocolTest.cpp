@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "base/Json.h"
+#include "base/StringAdditions.h"
 #include "sandbox/MediaProbe.h"
 #include "sandbox/MusicCatalogue.h"
 #include "sandbox/SandboxMedia.h"
@@ -24,75 +25,6 @@ const char* kPhone =
     "Mozilla/5.0 (iPhone; CPU iPhone OS 5_0 like Mac OS X) AppleWebKit/534.46 (KHTML, like "
     "Gecko) Version/5.1 Mobile/9A334 Safari/7534.48.3";
 
-void appendUtf8(std::string& out, uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
-// The body of a JavaScript double-quoted string, unescaped as a reader of
-// the page would.
-std::optional<std::string> unescapeScript(std::string_view text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\') {
-      out += text[i];
-      continue;
-    }
-    if (++i == text.size()) return std::nullopt;
-    switch (text[i]) {
-      case 'n':
-        out += '\n';
-        break;
-      case 't':
-        out += '\t';
-        break;
-      case 'r':
-        out += '\r';
-        break;
-      case 'b':
-        out += '\b';
-        break;
-      case 'f':
-        out += '\f';
-        break;
-      case 'u': {
-        auto unit = [&](size_t at) -> std::optional<uint32_t> {
-          if (at + 4 > text.size()) return std::nullopt;
-          return static_cast<uint32_t>(std::stoul(std::string(text.substr(at, 4)), nullptr, 16));
-        };
-        auto high = unit(i + 1);
-        if (!high) return std::nullopt;
-        i += 4;
-        uint32_t code = *high;
-        if (code >= 0xD800 && code < 0xDC00 && text.substr(i + 1, 2) == "\\u") {
-          auto low = unit(i + 3);
-          if (!low) return std::nullopt;
-          code = 0x10000 + ((code - 0xD800) << 10) + (*low - 0xDC00);
-          i += 6;
-        }
-        appendUtf8(out, code);
-        break;
-      }
-      default:
-        out += text[i];
-    }
-  }
-  return out;
-}
-
 // The data a watch page hands its player, found by either form of the marker.
 std::optional<Value> pageData(const std::string& page, bool* blankless = nullptr) {
   std::string marker = "ls.setItem('PIGGYBACK_DATA', \")]}'";
@@ -106,7 +38,7 @@ std::optional<Value> pageData(const std::string& page, bool* blankless = nullptr
   const size_t start = at + marker.size();
   const size_t end = page.find("\");", start);
   if (end == std::string::npos) return std::nullopt;
-  auto json = unescapeScript(std::string_view(page).substr(start, end - start));
+  auto json = unescapeStringLiteral(std::string_view(page).substr(start, end - start));
   if (!json) return std::nullopt;
   auto parsed = parseJson(*json);
   if (!parsed.ok()) return std::nullopt;
@@ -403,7 +335,7 @@ TEST(VideoSiteEscapeTest, EscapesTextAsAScriptStringBodyThatDecodesBack) {
   EXPECT_NE(escaped.find("R\\u00f3s"), std::string::npos);
   EXPECT_NE(escaped.find("\\ud83c\\udfb5"), std::string::npos);
   EXPECT_EQ(escaped.find('\n'), std::string::npos);
-  EXPECT_EQ(unescapeScript(escaped), text);
+  EXPECT_EQ(unescapeStringLiteral(escaped), text);
   EXPECT_EQ(VideoSiteProtocol::escapeForScript("\xFF"), "\\ufffd");
 }
 
