@@ -91,8 +91,6 @@ void addSandboxCommands(CLI::App& app, Action& action) {
       }
       sandbox::SandboxServer server(serverOptions);
       if (Status started = server.start(); !started.ok()) return fail(started.error().toString());
-      std::cout << server.baseUrl() << std::endl;
-      if (!server.tlsBaseUrl().empty()) std::cout << server.tlsBaseUrl() << std::endl;
       if (!options->configFile.empty()) {
         if (Status written = sandbox::writeClientConfig(server, options->configFile);
             !written.ok()) {
@@ -105,6 +103,9 @@ void addSandboxCommands(CLI::App& app, Action& action) {
           return fail(written.error().toString());
         }
       }
+      // Ready when the address is out: the files it names are written.
+      std::cout << server.baseUrl() << std::endl;
+      if (!server.tlsBaseUrl().empty()) std::cout << server.tlsBaseUrl() << std::endl;
       std::signal(SIGINT, requestStop);
       std::signal(SIGTERM, requestStop);
       while (stopRequested == 0)

@@ -105,8 +105,8 @@ bool ovloAccount::setWithDictionary(const Value& account) {
   return true;
 }
 
-std::optional<std::string> MRCurrentLanguage() {
-  const auto languages = preferredLanguages();
+std::optional<std::string> MRCurrentLanguage(const EnvironmentLookup& lookup) {
+  const auto languages = preferredLanguages(lookup);
   if (languages.empty()) return std::nullopt;
   log::debug("Current language: {}", languages.front());
   return languages.front();

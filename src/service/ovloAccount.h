@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "base/Paths.h"
 #include "base/Settings.h"
 #include "base/Value.h"
 
@@ -82,8 +83,8 @@ class ovloAccount {
   Settings& settings_;
 };
 
-// The first preferred language of the listener, sent to services as "lang";
-// nullopt when there is none.
-std::optional<std::string> MRCurrentLanguage();
+// The first preferred language of the listener ("ja", "en"), sent to
+// services as "lang"; nullopt when there is none.
+std::optional<std::string> MRCurrentLanguage(const EnvironmentLookup& lookup = processEnvironment);
 
 }  // namespace mr

@@ -180,22 +180,5 @@ TEST(PathsTest, XdgFoldersWithFallbacks) {
   EXPECT_EQ(redirected.cacheDir, "/k/mirelune");
 }
 
-TEST(SystemLocaleTest, LanguagesAndRegionFromTheEnvironment) {
-  EXPECT_EQ(preferredLanguages(environment({{"LANG", "ja_JP.UTF-8"}})),
-            (std::vector<std::string>{"ja-JP"}));
-  EXPECT_EQ(preferredLanguages(environment({{"LANGUAGE", "ja:en_GB:"}, {"LANG", "en_US.UTF-8"}})),
-            (std::vector<std::string>{"ja", "en-GB", "en-US"}));
-  // LANGUAGE counts only with a real locale.
-  EXPECT_EQ(preferredLanguages(environment({{"LANGUAGE", "fr"}, {"LANG", "C"}})),
-            (std::vector<std::string>{"en"}));
-  EXPECT_EQ(preferredLanguages(environment({{"LC_ALL", "de_AT@euro"}, {"LANG", "ja_JP"}})),
-            (std::vector<std::string>{"de-AT"}));
-  EXPECT_EQ(preferredLanguages(environment({})), (std::vector<std::string>{"en"}));
-  EXPECT_EQ(currentRegionCode(environment({{"LANG", "ja_JP.UTF-8"}})), "JP");
-  EXPECT_EQ(currentRegionCode(environment({{"LANG", "C.UTF-8"}})), "US");
-  EXPECT_EQ(bcp47FromLocaleName("pt_br"), "pt-BR");
-  EXPECT_EQ(bcp47FromLocaleName("POSIX"), "");
-}
-
 }  // namespace
 }  // namespace mr

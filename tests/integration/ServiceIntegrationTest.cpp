@@ -118,7 +118,7 @@ TEST_F(IntegrationFixture, ConnectionsAreFetchedAddedAndInvalidatedThroughTheSes
                                                 MRServiceOperationQueue::create(testEnv.env()),
                                                 nullptr, nullptr, nullptr, nullptr});
   bool refreshed = false;
-  services.updateConnections([&] { refreshed = true; });
+  services.updateConnections([&] { refreshed = true; }, nullptr);
   ASSERT_TRUE(testEnv.pumpUntil([&] { return refreshed; }));
   EXPECT_EQ(list->itemsOfService("facebook").size(), 1u);
   EXPECT_EQ(ovloConnectionList(testEnv.settings()).items().size(), 1u);  // saved
