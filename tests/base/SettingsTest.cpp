@@ -242,26 +242,44 @@ TEST(MRUserDefaultsTest, DefaultsWithNothingStored) {
 TEST(MRUserDefaultsTest, StoredValuesAndRemovals) {
   Settings settings;
   MRUserDefaults defaults(settings, "/home/listener");
-  defaults.setShareOnTwitter(false);
+  ASSERT_TRUE(defaults.setShareOnTwitter(false).ok());
   EXPECT_FALSE(defaults.shareOnTwitter());
   EXPECT_TRUE(defaults.shareOnFacebook());
-  defaults.setITunesMusicLibraryFilePath(std::string("/music/lib.xml"));
+  ASSERT_TRUE(defaults.setITunesMusicLibraryFilePath(std::string("/music/lib.xml")).ok());
   EXPECT_EQ(defaults.iTunesMusicLibraryFilePath(), "/music/lib.xml");
-  defaults.setITunesMusicLibraryFilePath(std::nullopt);
+  ASSERT_TRUE(defaults.setITunesMusicLibraryFilePath(std::nullopt).ok());
   EXPECT_EQ(defaults.iTunesMusicLibraryFilePath(), defaults.defaultITunesMusicLibraryFilePath());
-  defaults.setMusicLibrarySourceType(7);
+  ASSERT_TRUE(defaults.setMusicLibrarySourceType(7).ok());
   EXPECT_EQ(defaults.musicLibrarySourceType(), 1);
   ASSERT_TRUE(defaults.setUserTrackItemHashTable(Dictionary{{"abc", Value(1)}}).ok());
   EXPECT_EQ(defaults.userTrackItemHashTable().size(), 1u);
   ASSERT_TRUE(defaults.setUserTrackItemHashTable(std::nullopt).ok());
   EXPECT_TRUE(defaults.userTrackItemHashTable().empty());
-  defaults.setItemHashesOfLastTodaysArtistsShown({"h1", "h2"});
+  ASSERT_TRUE(defaults.setItemHashesOfLastTodaysArtistsShown({"h1", "h2"}).ok());
   EXPECT_EQ(*defaults.itemHashesOfLastTodaysArtistsShown(), (std::vector<std::string>{"h1", "h2"}));
-  defaults.setLastTodaysArtistsShownDate(Date{86400});
+  ASSERT_TRUE(defaults.setLastTodaysArtistsShownDate(Date{86400}).ok());
   EXPECT_EQ(defaults.lastTodaysArtistsShownDate(), Date{86400});
   defaults.setNumberOfUserSongs(250);
   EXPECT_EQ(defaults.numberOfUserSongs(), 250);
   EXPECT_EQ(settings.integerForKey(MRUserDefaults::kNumOfUserSongs), 250);
+}
+
+TEST(MRUserDefaultsTest, SettersReportAFailedWrite) {
+  test::TempDir dir;
+  Settings settings(dir.file("settings.json"));
+  MRUserDefaults defaults(settings, "/home/listener");
+  MRInstructionSwitch switches(settings);
+  ASSERT_TRUE(defaults.setITunesMusicLibraryFilePath(std::string("/music/old.xml")).ok());
+  {
+    test::FullDisk full;
+    EXPECT_FALSE(defaults.setITunesMusicLibraryFilePath(std::string("/music/new.xml")).ok());
+    EXPECT_FALSE(defaults.setITunesMusicLibraryFilePath(std::nullopt).ok());
+    EXPECT_FALSE(defaults.setShareOnFacebook(false).ok());
+    EXPECT_FALSE(switches.turnOffAllSwitches().ok());
+  }
+  EXPECT_EQ(defaults.iTunesMusicLibraryFilePath(), "/music/old.xml");
+  EXPECT_TRUE(defaults.shareOnFacebook());
+  EXPECT_TRUE(switches.allSwitchIsOn());
 }
 
 TEST(MRInstructionSwitchTest, Bits) {
@@ -269,20 +287,20 @@ TEST(MRInstructionSwitchTest, Bits) {
   MRInstructionSwitch switches(settings);
   EXPECT_TRUE(switches.allSwitchIsOn());
   EXPECT_TRUE(switches.caching());
-  switches.setCaching(false);
+  ASSERT_TRUE(switches.setCaching(false).ok());
   EXPECT_EQ(switches.readUserDefault(), 0x8000);
   EXPECT_FALSE(switches.caching());
   EXPECT_TRUE(switches.musicProfile());
-  switches.setPlaybackControl(true);  // already on: stays on, word unchanged
+  ASSERT_TRUE(switches.setPlaybackControl(true).ok());  // already on: stays on, word unchanged
   EXPECT_EQ(switches.readUserDefault(), 0x8000);
-  switches.setCaching(true);
+  ASSERT_TRUE(switches.setCaching(true).ok());
   EXPECT_EQ(switches.readUserDefault(), 0);
 
-  switches.turnOffAllSwitches();
+  ASSERT_TRUE(switches.turnOffAllSwitches().ok());
   EXPECT_EQ(switches.readUserDefault(), 4294967295LL);
   EXPECT_FALSE(switches.allSwitchIsOn());
   EXPECT_FALSE(switches.welcomeMessage());
-  switches.resetAllSwitches();
+  ASSERT_TRUE(switches.resetAllSwitches().ok());
   EXPECT_TRUE(switches.specialArtists());
   EXPECT_TRUE(switches.playlistViewCellRevealable());
 }
