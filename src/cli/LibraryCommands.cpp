@@ -69,8 +69,11 @@ int scan(const std::string& file, bool json) {
   return 0;
 }
 
-int analyse() {
+int analyse(bool wait) {
   const Env& env = Env::defaultEnv();
+  // Two checks at once would queue and upload the same tracks twice.
+  auto lock = lockJob(env, "song-check.lock", "song check", wait);
+  if (auto* exitCode = std::get_if<int>(&lock)) return *exitCode;
   if (Status read = env.settings().synchronize(); !read.ok()) return fail(read.error().toString());
   if (!ovloAccount(env.settings()).isAuthorized()) {
     std::cerr
@@ -153,8 +156,12 @@ void addLibraryCommands(CLI::App& app, Action& action) {
     };
   });
 
-  app.add_subcommand("analyse", "Check the library for new tracks and report them to the service")
-      ->callback([&action] { action = [] { return analyse(); }; });
+  auto wait = std::make_shared<bool>(false);
+  auto* analyseCommand = app.add_subcommand(
+      "analyse", "Check the library for new tracks and report them to the service");
+  analyseCommand->add_flag("--wait", *wait,
+                           "when another process is checking, wait for it instead of stopping");
+  analyseCommand->callback([&action, wait] { action = [wait] { return analyse(*wait); }; });
 }
 
 }  // namespace mr::cli
