@@ -72,7 +72,9 @@ bool MRDefaultAppServices::isAuthorized() const {
 }
 
 void MRDefaultAppServices::signOut() {
-  ovloAccount(env_.settings()).logout();
+  // The window goes back to the welcome flow either way; a failed write is
+  // logged by the settings.
+  (void)ovloAccount(env_.settings()).logout();
 }
 
 void MRDefaultAppServices::logLaunch() {

@@ -35,7 +35,10 @@ struct Session {
   }
 };
 
-int recommend(std::optional<int64_t> until, bool boost) {
+int recommend(std::optional<int64_t> until, bool boost, bool wait) {
+  // Two builds at once would expand the same seeds twice.
+  auto lock = lockJob(Env::defaultEnv(), "recommend-build.lock", "recommendation build", wait);
+  if (auto* exitCode = std::get_if<int>(&lock)) return *exitCode;
   Session session;
   if (Status opened = session.open(); !opened.ok()) return fail(opened.error().toString());
   const int64_t before = session.recommendCount();
@@ -220,9 +223,12 @@ void addRecommendCommands(CLI::App& app, Action& action) {
   recommendCommand->add_option("--until", *until, "Stop once this many recommendations are stored")
       ->check(CLI::PositiveNumber);
   recommendCommand->add_flag("--boost", *boost, "Expand five seeds at once");
-  recommendCommand->callback([&action, until, boost] {
-    action = [until, boost] {
-      return recommend(*until > 0 ? std::optional<int64_t>(*until) : std::nullopt, *boost);
+  auto wait = std::make_shared<bool>(false);
+  recommendCommand->add_flag("--wait", *wait,
+                             "When another process is building, wait for it instead of stopping");
+  recommendCommand->callback([&action, until, boost, wait] {
+    action = [until, boost, wait] {
+      return recommend(*until > 0 ? std::optional<int64_t>(*until) : std::nullopt, *boost, *wait);
     };
   });
 

@@ -53,7 +53,7 @@ struct IntegrationFixture : ::testing::Test {
 };
 
 TEST_F(IntegrationFixture, SignUpLogInAndASignedCall) {
-  ovloAccount(testEnv.settings()).logout();
+  ASSERT_TRUE(ovloAccount(testEnv.settings()).logout().ok());
   ovloAuth auth(testEnv.env(), sandbox.engine(), sandbox.server().baseUrl());
   Awaited<std::tuple<bool, int32_t, std::string>> signedUp;
   auth.signupWithUser(
