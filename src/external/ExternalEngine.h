@@ -72,7 +72,8 @@ std::shared_ptr<HttpOperation> ExternalEngine::fetch(
 
   Dispatcher& main = env_.main();
   auto failed = std::make_shared<std::atomic<bool>>(false);
-  auto report = [&main, onMain = fetch.failuresOnMain, failure, failed](const Error& error) {
+  auto report = [&main, onMain = fetch.failuresOnMain, failure = std::move(failure),
+                 failed](const Error& error) {
     if (failed->exchange(true) || !failure) return;
     if (onMain) {
       main.post([failure, error] { failure(error); });

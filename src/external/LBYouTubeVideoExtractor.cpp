@@ -104,7 +104,8 @@ std::shared_ptr<LBYouTubeVideoExtractor> LBYouTubeVideoExtractor::start(
   std::weak_ptr<LBYouTubeVideoExtractor> weak = extractor;
   // Every outcome reaches the callbacks on the main thread, unless the
   // extraction was cancelled by then.
-  auto finish = [&main, weak, success, failure](Result<std::string> result) {
+  auto finish = [&main, weak, success = std::move(success),
+                 failure = std::move(failure)](Result<std::string> result) {
     auto outcome = std::make_shared<Result<std::string>>(std::move(result));
     main.post([weak, success, failure, outcome] {
       if (auto self = weak.lock()) {
@@ -120,7 +121,7 @@ std::shared_ptr<LBYouTubeVideoExtractor> LBYouTubeVideoExtractor::start(
     });
   };
 
-  const std::string watchBaseUrl = site.watchBaseUrl();
+  const std::string& watchBaseUrl = site.watchBaseUrl();
   const auto address = watchPageAddress(watchBaseUrl, youTubeURL);
   if (!address) {
     finish(offSiteError(youTubeURL, watchBaseUrl));

@@ -41,6 +41,7 @@ class LBYouTubeVideoExtractor {
 
   void cancel();
   const std::string& youTubeURL() const { return youTubeURL_; }
+  int quality() const { return quality_; }
   // Set as soon as the page has given it, before the success callback runs.
   std::optional<std::string> extractedURL() const;
 
