@@ -47,6 +47,12 @@ class MRRecommendTrackOperation final : public Operation {
   int storedCount() const { return storedCount_.load(); }
   // Why storing failed (a full disk...): the seed stopped there.
   std::optional<Error> storeError() const { return storeError_.get(); }
+  // Why the seed gave less than it could: Last.fm's failure to give its
+  // similar tracks (whatever it was), or a temporary failure
+  // (isTemporaryFailure) that cost a candidate its preview or its artist.
+  // None when Last.fm answered, even with no tracks, and no candidate was
+  // lost to such a failure.
+  std::optional<Error> lastError() const;
 
   // Locates each candidate in turn and stores those that pass; stops
   // between candidates when cancelled.
@@ -66,6 +72,7 @@ class MRRecommendTrackOperation final : public Operation {
 
   void retrieveUserArtistInfo(OperationTracker& tracker);
   void cancelSteps();
+  void setLastError(Error error);
 
   MRRecommendParts parts_;
   const std::optional<std::string> subjectTitle_;
@@ -79,6 +86,7 @@ class MRRecommendTrackOperation final : public Operation {
 
   mutable std::mutex mutex_;
   std::shared_ptr<HttpOperation> similarRequest_;
+  std::optional<Error> lastError_;
   std::vector<std::shared_ptr<Operation>> steps_;  // in flight on the network queue
 };
 

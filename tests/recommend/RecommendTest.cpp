@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "external/ExternalErrors.h"
 #include "recommend/MRBuildRecommendationQueueFromArtistName.h"
 #include "recommend/MRRecommendMix.h"
 #include "recommend/MRRecommendMixBuildOperation.h"
@@ -204,6 +205,40 @@ TEST(RecommendTrackTest, OnlyCandidatesTheListenerHasNotMetAreStored) {
   ASSERT_TRUE(recommended);
   EXPECT_EQ(recommended->sourceArtist(), "Seed Artist");
   EXPECT_TRUE(CDUserArtistEntityController(world.store.get()).findWithArtistName("Seed Artist"));
+}
+
+TEST(RecommendTrackTest, ASeedThatCouldNotBeAskedAboutIsToldFromOneWithNothingNew) {
+  RecommendWorld world;
+  world.addArtist("Seed Artist", {"indie"});
+  world.addArtist("Known Band", {"rock"});
+  world.garbled = {"Garbled Song"};
+  world.setSimilar("Quiet Song", "Seed Artist", {});
+  world.setSimilar(
+      "Busy Song", "Seed Artist",
+      {{"Lost One", "Known Band"}, {"Found One", "Known Band"}, {"Mystery", "Unknown Band"}});
+  world.storeDown = {"Lost One"};
+
+  const auto seed = [&](const std::string& title) {
+    auto op = std::make_shared<MRRecommendTrackOperation>(world.parts, title, "Seed Artist", "");
+    EXPECT_TRUE(world.run(op));
+    return op;
+  };
+  // A proxy's page instead of Last.fm's answer.
+  auto garbled = seed("Garbled Song");
+  ASSERT_TRUE(garbled->lastError());
+  EXPECT_EQ(garbled->lastError()->code(), kMalformedAnswerErrorCode);
+  EXPECT_TRUE(isTemporaryFailure(*garbled->lastError()));
+  EXPECT_EQ(garbled->storedCount(), 0);
+  // Last.fm knows nothing similar: an answer, not a failure.
+  auto quiet = seed("Quiet Song");
+  EXPECT_FALSE(quiet->lastError());
+  EXPECT_EQ(quiet->storedCount(), 0);
+  // A candidate lost to a store that could not answer counts; one whose
+  // artist does not exist does not.
+  auto busy = seed("Busy Song");
+  EXPECT_EQ(busy->storedCount(), 1);
+  ASSERT_TRUE(busy->lastError());
+  EXPECT_EQ(busy->lastError()->code(), 503);
 }
 
 TEST(RecommendTrackTest, ASeedWithoutTitleOrArtistAsksNothing) {
