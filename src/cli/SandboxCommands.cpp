@@ -33,6 +33,7 @@ void addSandboxCommands(CLI::App& app, Action& action) {
     std::string lastfmApiKey = AppConfig().lastfmApiKey;
     uint64_t catalogueSeed = sandbox::MusicCatalogue::kDefaultSeed;
     std::vector<std::string> latencies;
+    std::string requestLog;
     std::vector<std::string> failRates;
   };
   auto options = std::make_shared<Options>();
@@ -61,6 +62,8 @@ void addSandboxCommands(CLI::App& app, Action& action) {
       ->add_option("--catalogue-seed", options->catalogueSeed,
                    "makes up a different catalogue of artists, tracks and videos")
       ->capture_default_str();
+  command->add_option("--request-log", options->requestLog,
+                      "append one JSON line per answered request (with its status) to this file");
   command->add_option("--latency-ms", options->latencies,
                       "PATH-PREFIX=MS: delay the answers under the prefix (repeatable)");
   command->add_option("--fail-rate", options->failRates,
@@ -76,6 +79,7 @@ void addSandboxCommands(CLI::App& app, Action& action) {
                                      : options->dataFolder;
       serverOptions.lastfmApiKey = options->lastfmApiKey;
       serverOptions.catalogueSeed = options->catalogueSeed;
+      serverOptions.requestLog = options->requestLog;
       for (const std::string& rule : options->latencies) {
         auto parsed = sandbox::SandboxFaults::parseRule(rule);
         if (!parsed.ok()) return fail("--latency-ms: " + parsed.error().description());

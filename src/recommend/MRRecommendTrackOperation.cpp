@@ -104,6 +104,7 @@ void MRRecommendTrackOperation::main() {
   auto answer = similar->detach();
   std::vector<LastfmTrack> tracks;
   if (answer && answer->ok()) {
+    lastfmAnswered_ = true;
     tracks = std::move(*answer).value();
   } else if (answer) {
     log::info("Could not ask Last.fm for tracks similar to \"{}\": {}", *subjectTitle_,

@@ -53,6 +53,9 @@ class MRRecommendTrackOperation final : public Operation {
   // None when Last.fm answered, even with no tracks, and no candidate was
   // lost to such a failure.
   std::optional<Error> lastError() const;
+  // Whether Last.fm answered the similar-track request, even with nothing:
+  // the seed is then used up.
+  bool lastfmAnswered() const { return lastfmAnswered_.load(); }
 
   // Locates each candidate in turn and stores those that pass; stops
   // between candidates when cancelled.
@@ -81,6 +84,7 @@ class MRRecommendTrackOperation final : public Operation {
   std::function<void(MRRecommendTrackOperation&)> beginning_;
   std::function<void(MRRecommendTrackOperation&, const CDRecommendTrack&)> progress_;
   std::atomic<int> storedCount_{0};
+  std::atomic<bool> lastfmAnswered_{false};
   MutexProtected<std::optional<Error>> storeError_;
   std::unique_ptr<Controllers> controllers_;
 

@@ -4,14 +4,16 @@ pointed at it, and running `mirelune` in it.
     with clitest.World(sys.argv[1], library_tracks=20) as world:
         world.run("signup", "listener", stdin="password\\n")
 """
+import json
 import os
 import subprocess
 import tempfile
 
 
 class World:
-    def __init__(self, mirelune, library_tracks=None, sandbox_args=(), env=None):
+    def __init__(self, mirelune, library_tracks=None, sandbox_args=(), env=None, request_log=False):
         self.mirelune = mirelune
+        self.request_log = request_log
         self.library_tracks = library_tracks
         self.sandbox_args = list(sandbox_args)
         self.extra_env = env or {}
@@ -27,6 +29,9 @@ class World:
         self.use_profile("profile")
         command = [self.mirelune, "sandbox", "--port", "0", "--data", self.home + "/sandbox",
                    "--write-config", self.home + "/sandbox/config.json", *self.sandbox_args]
+        self.request_log_path = os.path.join(self.home, "requests.jsonl")
+        if self.request_log:
+            command += ["--request-log", self.request_log_path]
         if self.library_tracks is not None:
             command += ["--write-library", self.library, "--library-tracks", str(self.library_tracks)]
         self.sandbox = subprocess.Popen(command, stdout=subprocess.PIPE, text=True, env=self.env)
@@ -46,6 +51,11 @@ class World:
                          "XDG_DATA_HOME": self.profile + "/data",
                          "XDG_CACHE_HOME": self.profile + "/cache"})
         self.env.update(env)
+
+    def answered_requests(self):
+        """The sandbox's log of answered requests (with request_log=True)."""
+        with open(self.request_log_path) as log:
+            return [json.loads(line) for line in log]
 
     @property
     def store_path(self):

@@ -351,6 +351,64 @@ TEST(RecommendMixBuildTest,
   EXPECT_EQ(countOf(*world.store, CDTrackRecommendationQueueItem::entityInfo()), 0);
 }
 
+// A seed Last.fm answered, even with nothing, is used up; one whose request
+// failed for a temporary cause stays for a later build.
+TEST(RecommendMixBuildTest, SeedsWithoutAnAnswerAreKeptAndADeadLastfmEndsACommandLineBuild) {
+  RecommendWorld world;
+  world.addArtist("Band", {"rock"});
+  CDTrackRecommendationQueueEntityController queue(world.store.get());
+  for (const char* title : {"Answered", "Garbled", "Also answered"})
+    queue.enqueueTrackForRecommendationWithTitle(title, "", "Band", 5, true);
+  ASSERT_TRUE(queue.save());
+  world.garbled = {"Garbled"};
+  auto build = std::make_shared<MRRecommendMixBuildOperation>(world.parts);
+  build->setGiveUpWhenLastfmIsDown(true);
+  ASSERT_TRUE(world.run(build));
+  EXPECT_EQ(build->status(), kMRServiceOperationStatusCompleted);
+  EXPECT_EQ(world.requestsFor("track.getSimilar"), 3);  // none asked twice
+  auto left = queue.findAll();
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left[0]->title(), "Garbled");
+
+  // Nothing answers: the build gives up after a few seeds and keeps them all.
+  world.garbled.clear();
+  world.outageRequests = 1000;
+  for (int i = 0; i < 20; ++i)
+    queue.enqueueTrackForRecommendationWithTitle("Seed " + std::to_string(i), "", "Band", 1, true);
+  ASSERT_TRUE(queue.save());
+  const int before = world.requestsFor("track.getSimilar");
+  auto dead = std::make_shared<MRRecommendMixBuildOperation>(world.parts);
+  dead->setGiveUpWhenLastfmIsDown(true);
+  ASSERT_TRUE(world.run(dead));
+  EXPECT_EQ(dead->status(), kMRServiceOperationStatusFailed);
+  ASSERT_TRUE(dead->lastError());
+  EXPECT_EQ(dead->lastError()->code(), MRRecommendMixBuildOperation::kLastfmNotAnsweringErrorCode);
+  EXPECT_EQ(dead->lastError()->description(), "Last.fm is not answering");
+  EXPECT_LE(world.requestsFor("track.getSimilar") - before,
+            MRRecommendMixBuildOperation::kTemporaryFailuresBeforeBackOff + 1);
+  EXPECT_EQ(queue.countAllItems(), 21);
+}
+
+// In the app nobody is told: the build pauses, longer each time, and tries
+// the kept seeds again.
+TEST(RecommendMixBuildTest, AnOutageMakesTheBuildBackOffAndTryTheKeptSeedsAgain) {
+  RecommendWorld world;
+  world.addArtist("Band", {"rock"});
+  CDTrackRecommendationQueueEntityController queue(world.store.get());
+  for (int i = 0; i < 6; ++i)
+    queue.enqueueTrackForRecommendationWithTitle("Seed " + std::to_string(i), "", "Band", 1, true);
+  ASSERT_TRUE(queue.save());
+  world.outageRequests = 6;
+  const SteadyTime start = world.testEnv.clock().now();
+  auto build = std::make_shared<MRRecommendMixBuildOperation>(world.parts);
+  ASSERT_TRUE(world.run(build));
+  EXPECT_EQ(build->status(), kMRServiceOperationStatusCompleted);
+  EXPECT_EQ(world.requestsFor("track.getSimilar"), 12);
+  EXPECT_EQ(queue.countAllItems(), 0);
+  EXPECT_GE(world.testEnv.clock().now() - start,
+            seconds(MRRecommendMixBuildOperation::kFirstBackOffSeconds));
+}
+
 TEST(RecommendMixBuildTest, OfflineItWaitsWithoutSeedingAndGoesOnWhenTheLinkReturns) {
   RecommendWorld world;
   world.addArtist("Band", {"rock", "pop"});

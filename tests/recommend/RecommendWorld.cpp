@@ -136,6 +136,12 @@ void RecommendWorld::answer(const httplib::Request& request, httplib::Response& 
       response.set_content(body + "</lfm>", "text/xml");
       return;
     }
+    if (method == "track.getSimilar" && outageRequests > 0) {
+      --outageRequests;
+      response.status = 503;
+      response.set_content("Service Unavailable", "text/plain");
+      return;
+    }
     if (method == "track.getSimilar" && garbled.count(request.get_param_value("track")) != 0) {
       response.set_content("<html><body>Bad Gateway</body></html>", "text/html");
       return;
