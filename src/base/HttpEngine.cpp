@@ -167,6 +167,8 @@ struct HttpEngine::Transfer {
   char errorBuffer[CURL_ERROR_SIZE] = {};
 
   ~Transfer() {
+    for (auto& subscriber : subscribers)
+      HttpEngine::retire(std::move(subscriber));
     if (easy != nullptr) curl_easy_cleanup(easy);
     if (headers != nullptr) curl_slist_free_all(headers);
     if (mime != nullptr) curl_mime_free(mime);
@@ -511,6 +513,12 @@ void HttpEngine::accept(const std::shared_ptr<HttpOperation>& operation) {
   waiting_.emplace_back(operation, hadCopy);
 }
 
+void HttpEngine::retire(std::shared_ptr<HttpOperation> operation) {
+  if (!operation || !operation->callbacks_.deliver) return;
+  const auto& deliver = operation->callbacks_.deliver;  // kept alive by the task
+  deliver([operation = std::move(operation)]() mutable { operation.reset(); });
+}
+
 void HttpEngine::dropCancelled(HttpOperation* operation) {
   const Error cancelled = httpError(kHttpErrorCancelled, "cancelled");
   for (auto it = waiting_.begin(); it != waiting_.end(); ++it) {
@@ -518,6 +526,7 @@ void HttpEngine::dropCancelled(HttpOperation* operation) {
     auto kept = it->first;
     waiting_.erase(it);
     finishOperation(kept, {}, cancelled);
+    retire(std::move(kept));
     return;
   }
   for (auto it = active_.begin(); it != active_.end(); ++it) {
@@ -528,6 +537,7 @@ void HttpEngine::dropCancelled(HttpOperation* operation) {
       transfer.subscribers.erase(transfer.subscribers.begin() + static_cast<ptrdiff_t>(i));
       transfer.hadCachedCopy.erase(transfer.hadCachedCopy.begin() + static_cast<ptrdiff_t>(i));
       finishOperation(kept, {}, cancelled);
+      retire(std::move(kept));
       if (transfer.subscribers.empty()) {
         curl_multi_remove_handle(static_cast<CURLM*>(multi_), transfer.easy);
         active_.erase(it);
@@ -629,10 +639,14 @@ void HttpEngine::abortAll() {
     pending.swap(incoming_);
     cancels_.clear();
   }
-  for (auto& operation : pending)
+  for (auto& operation : pending) {
     finishOperation(operation, {}, stopped);
-  for (auto& [operation, hadCopy] : waiting_)
+    retire(std::move(operation));
+  }
+  for (auto& [operation, hadCopy] : waiting_) {
     finishOperation(operation, {}, stopped);
+    retire(std::move(operation));
+  }
   waiting_.clear();
   for (auto& transfer : active_) {
     curl_multi_remove_handle(static_cast<CURLM*>(multi_), transfer->easy);
@@ -657,13 +671,17 @@ void HttpEngine::run() {
     }
     if (stopping) {
       const Error stopped = httpError(kHttpErrorCancelled, "the engine is shutting down");
-      for (const auto& operation : arrived)
+      for (auto& operation : arrived) {
         finishOperation(operation, {}, stopped);
+        retire(std::move(operation));
+      }
       abortAll();
       return;
     }
-    for (const auto& operation : arrived)
+    for (auto& operation : arrived) {
       accept(operation);
+      retire(std::move(operation));
+    }
     for (HttpOperation* operation : cancels)
       dropCancelled(operation);
     startTransfers();

@@ -184,6 +184,10 @@ class HttpEngine {
   void cancelled(HttpOperation& operation);
   void accept(const std::shared_ptr<HttpOperation>& operation);
   void dropCancelled(HttpOperation* operation);
+  // Lets go of the engine's reference where the operation's callbacks run:
+  // its callbacks may hold the last reference to an owner of this engine,
+  // which must not be destroyed on the engine's own thread.
+  static void retire(std::shared_ptr<HttpOperation> operation);
   void abortAll();
   bool makeTransfer(const std::shared_ptr<HttpOperation>& operation, bool hadCopy);
   void startTransfers();

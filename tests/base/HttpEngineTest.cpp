@@ -9,6 +9,7 @@
 
 #include "base/FileUtil.h"
 #include "base/HttpEngine.h"
+#include "base/ThreadPool.h"
 #include "support/RawServer.h"
 #include "support/TestEnv.h"
 
@@ -549,6 +550,42 @@ TEST_F(HttpEngineFixture, CallbacksRunWhereTheCallerAsked) {
 
 TEST(HttpFormTest, FieldsAreEncodedLikeAQuery) {
   EXPECT_EQ(HttpEngine::formEncode({{"a", "1"}, {"b c", "x y/z"}}), "a=1&b%20c=x%20y%2Fz");
+}
+
+}  // namespace
+}  // namespace mr
+
+namespace mr {
+namespace {
+
+// An engine whose last owner is a request's callbacks (a client holding the
+// engine, say): it ends where the callbacks run, never on its own thread
+// (which cannot join itself).
+TEST_F(HttpEngineFixture, AnEngineLetGoOfByItsOwnCallbacksEndsOffItsThread) {
+  server->Get("/ok", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content("ok", "text/plain");
+  });
+  ThreadPool pool("callbacks", 4);
+  for (int round = 0; round < 200; ++round) {
+    std::weak_ptr<HttpEngine> watched;
+    {
+      auto owned = std::make_shared<HttpEngine>(Clock::real(), testEnv.reachability(),
+                                                HttpEngine::Options{});
+      watched = owned;
+      for (int i = 0; i < 3; ++i) {
+        HttpRequest request;
+        request.url = server.url("/ok");
+        HttpCallbacks hooks;
+        hooks.deliver = [&pool](Task task) { pool.post(std::move(task)); };
+        hooks.onCompletion = [owned](HttpOperation&, const HttpResponse&) {};
+        hooks.onError = [owned](HttpOperation&, const Error&) {};
+        (void)owned->enqueue(std::move(request), std::move(hooks));
+      }
+    }
+    while (!watched.expired())
+      std::this_thread::yield();
+  }
+  pool.waitIdle();
 }
 
 }  // namespace
