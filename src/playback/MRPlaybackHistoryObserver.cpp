@@ -60,9 +60,10 @@ void MRPlaybackHistoryObserver::start() {
       {MRPlaylistPlayerRewindNotification, &MRPlaybackHistoryObserver::playlistPlayerDidRewind},
       {MRPlaylistPlayerBackwardNotification, &MRPlaybackHistoryObserver::playlistPlayerDidBackward},
   };
-  for (const auto& [name, handler] : handlers) {
+  for (const auto& entry : handlers) {
+    const Handler handler = entry.second;
     tokens_.push_back(
-        parts_.notifications->addObserver(name, [weak, handler](const Notification& notice) {
+        parts_.notifications->addObserver(entry.first, [weak, handler](const Notification& notice) {
           if (auto self = weak.lock()) ((*self).*handler)(notice);
         }));
   }
@@ -123,9 +124,9 @@ void MRPlaybackHistoryObserver::logPlaylistEvent(const std::string& event,
            trackPlayer ? trackPlayer->trackItem() : nullptr);
 }
 
-void MRPlaybackHistoryObserver::logEvent(const std::string& event,
-                                         const std::shared_ptr<MRPlaylist>& playlist,
-                                         const std::shared_ptr<MRPlaylistTrackItem>& trackItem) const {
+void MRPlaybackHistoryObserver::logEvent(
+    const std::string& event, const std::shared_ptr<MRPlaylist>& playlist,
+    const std::shared_ptr<MRPlaylistTrackItem>& trackItem) const {
   log::debug("Playback event {} in {}: \"{}\" by {}", event,
              playlist ? playlistName(*playlist) : std::string("no mix"),
              trackItem ? trackItem->title : std::string(), trackItem ? trackItem->artist : "");
@@ -178,8 +179,8 @@ void MRPlaybackHistoryObserver::addToLocalHistory(const MRPlaylistTrackItem& ite
     assignPreviewDataSourceToManagedObject(source, *stored);
     stored->setPlayedTrackHistory(record.get());
   }
-  for (CDEntityController* controller : {static_cast<CDEntityController*>(&sources),
-                                         static_cast<CDEntityController*>(&history)}) {
+  for (CDEntityController* controller :
+       {static_cast<CDEntityController*>(&sources), static_cast<CDEntityController*>(&history)}) {
     if (Status saved = controller->save(); !saved.ok()) {
       log::warning("Cannot add \"{}\" to the play history: {}", item.title,
                    saved.error().toString());

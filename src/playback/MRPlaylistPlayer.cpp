@@ -188,7 +188,8 @@ void MRPlaylistPlayer::goOnAfter(const std::shared_ptr<MRPlaylistTrackItem>& fai
   for (size_t i = *index + 1;; ++i) {
     auto next = list->trackItemForIndex(i);
     if (!next) return;
-    if (auto delegate = delegate_.lock(); delegate && !delegate->playlistPlayerWillPlayTrack(*this, next))
+    if (auto delegate = delegate_.lock();
+        delegate && !delegate->playlistPlayerWillPlayTrack(*this, next))
       return;
     if (playWithTrackItem(next)) return;
     log::info("Skipping \"{}\": it cannot start", next->title);

@@ -32,8 +32,9 @@ class MRPlaylistPlayerDelegate {
                                            const std::shared_ptr<MRPlaylistTrackItem>& /*item*/) {
     return true;
   }
-  virtual void playlistPlayerWillFinishTrack(
-      MRPlaylistPlayer& /*player*/, const std::shared_ptr<MRPlaylistTrackItem>& /*item*/) {}
+  virtual void playlistPlayerWillFinishTrack(MRPlaylistPlayer& /*player*/,
+                                             const std::shared_ptr<MRPlaylistTrackItem>& /*item*/) {
+  }
   virtual void playlistPlayerDidStartPlayingTrack(
       MRPlaylistPlayer& /*player*/, const std::shared_ptr<MRPlaylistTrackItem>& /*item*/,
       const std::shared_ptr<MRTrackPlayer>& /*trackPlayer*/) {}
@@ -60,9 +61,7 @@ class MRPlaylistPlayer final : public MRTrackPlayerDelegate,
 
   const std::shared_ptr<MRTrackPlayer>& currentTrackPlayer() const { return currentTrackPlayer_; }
   // The one fading out under the current one, if any.
-  const std::shared_ptr<MRTrackPlayer>& previousTrackPlayer() const {
-    return previousTrackPlayer_;
-  }
+  const std::shared_ptr<MRTrackPlayer>& previousTrackPlayer() const { return previousTrackPlayer_; }
   std::shared_ptr<MRPlaylistPlayerDelegate> delegate() const { return delegate_.lock(); }
   void setDelegate(std::weak_ptr<MRPlaylistPlayerDelegate> delegate) {
     delegate_ = std::move(delegate);

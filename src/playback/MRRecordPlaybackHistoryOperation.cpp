@@ -27,7 +27,7 @@ void MRRecordPlaybackHistoryOperation::cancel() {
   if (auto cancelIt = currentOp_.get()) cancelIt();
 }
 
-void MRRecordPlaybackHistoryOperation::setCurrentOp(std::function<void()> cancelIt) {
+void MRRecordPlaybackHistoryOperation::setCurrentOp(const std::function<void()>& cancelIt) {
   currentOp_.set(cancelIt);
   // A cancel that came before the step was known.
   if (cancelIt && isCancelled()) cancelIt();

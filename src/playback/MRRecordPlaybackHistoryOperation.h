@@ -55,7 +55,7 @@ class MRRecordPlaybackHistoryOperation final : public Operation {
   std::optional<LastfmArtist> retrieveArtistInfo();
   bool updateTrack(const LastfmArtist& artist);
   bool addPlayback();
-  void setCurrentOp(std::function<void()> cancelIt);
+  void setCurrentOp(const std::function<void()>& cancelIt);
 
   const MRRecommendParts parts_;
   const std::shared_ptr<MRAPIBase> mirelune_;

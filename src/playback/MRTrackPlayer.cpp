@@ -85,8 +85,7 @@ bool MRTrackPlayer::playOnMain() {
   std::weak_ptr<MRTrackPlayer> weak = weak_from_this();
   parts_.env->main().postAfter(seconds(kReplayDelay), [weak] {
     auto self = weak.lock();
-    if (self && self->player_ && self->status_ == MRTrackPlayerStatusLoading)
-      self->player_->play();
+    if (self && self->player_ && self->status_ == MRTrackPlayerStatusLoading) self->player_->play();
   });
   return true;
 }
@@ -153,9 +152,9 @@ void MRTrackPlayer::setUpVolumeFades(const MediaAssetInfo& asset) {
   const double fadeOutStart = asset.duration - kFadeDuration;
   // A track of 5 seconds or less plays at full volume throughout.
   if (fadeOutStart <= 0) return;
-  player_->setVolumeRamps({MediaVolumeRamp{0, 1, 0, kFadeDuration},
-                           MediaVolumeRamp{1, 0, fadeOutStart, kFadeDuration}},
-                          asset.audioTrackIds);
+  player_->setVolumeRamps(
+      {MediaVolumeRamp{0, 1, 0, kFadeDuration}, MediaVolumeRamp{1, 0, fadeOutStart, kFadeDuration}},
+      asset.audioTrackIds);
 }
 
 void MRTrackPlayer::checkFadingOut() {
@@ -198,15 +197,15 @@ void MRTrackPlayer::observe(uint64_t generation, MRMediaPlayer::Property propert
         setStatus(MRTrackPlayerStatusLoading);
       break;
     case MRMediaPlayer::Property::PlaybackLikelyToKeepUp:
-      if (player_->playbackLikelyToKeepUp() && status_ == MRTrackPlayerStatusLoading &&
-          !isAtEnd())
+      if (player_->playbackLikelyToKeepUp() && status_ == MRTrackPlayerStatusLoading && !isAtEnd())
         resume();
       break;
     case MRMediaPlayer::Property::LoadedTimeRanges: {
       const auto ranges = player_->loadedTimeRanges();
       const double length = duration();
       if (ranges.empty() || length <= 0) break;
-      const float progress = static_cast<float>(std::clamp(ranges.front().end() / length, 0.0, 1.0));
+      const float progress =
+          static_cast<float>(std::clamp(ranges.front().end() / length, 0.0, 1.0));
       bufferingProgress_ = progress;
       if (auto view = viewDelegate_.lock())
         view->trackPlayerDidChangeBufferingProgress(*this, progress);

@@ -121,9 +121,7 @@ class MRTrackPlayer : public std::enable_shared_from_this<MRTrackPlayer> {
 
   const std::shared_ptr<MRPlaylistTrackItem>& trackItem() const { return trackItem_; }
   // The source chosen when playback started.
-  const std::optional<MRPreviewDataSource>& previewDataSource() const {
-    return previewDataSource_;
-  }
+  const std::optional<MRPreviewDataSource>& previewDataSource() const { return previewDataSource_; }
   // For a view that shows a video's picture; nullptr before start and after
   // unloading. Main thread.
   MRMediaPlayer* player() const { return player_.get(); }

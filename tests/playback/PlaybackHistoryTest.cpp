@@ -17,6 +17,7 @@
 #include "support/FakeMediaPlayer.h"
 #include "support/RawServer.h"
 #include "support/SandboxSession.h"
+#include "support/StoreFaults.h"
 #include "support/TestEnv.h"
 
 namespace mr {
@@ -152,7 +153,9 @@ struct HistoryFixture : ::testing::Test {
     track->setItemHash(CDRecommendTrackEntityController::calcItemHashWithTrack(*track));
     ASSERT_TRUE(tracks.save().ok());
   }
-  int64_t recommendations() { return CDRecommendTrackEntityController(store.get()).countAllItems(); }
+  int64_t recommendations() {
+    return CDRecommendTrackEntityController(store.get()).countAllItems();
+  }
   // The records stay readable while the controller that found them lives.
   std::vector<std::shared_ptr<CDPlayHistoryTrack>> history() {
     historyReader = std::make_shared<CDPlayHistoryTrackEntityController>(store.get());
@@ -223,12 +226,12 @@ TEST_F(PlaybackHistoryTest, EachStartIsRecordedLocallyWithCopiesOfItsSources) {
   }
   EXPECT_EQ(byId[MRPreviewSourceIDITunes].previewUrl, item->previewDataSourceSet[0].previewUrl);
   EXPECT_DOUBLE_EQ(byId[MRPreviewSourceIDITunes].locatedAt->secondsSince1970, 1600000000.0);
-  auto iTunes =
-      std::dynamic_pointer_cast<MRiTunesAdditionalInfo>(byId[MRPreviewSourceIDITunes].additionalInfo);
+  auto iTunes = std::dynamic_pointer_cast<MRiTunesAdditionalInfo>(
+      byId[MRPreviewSourceIDITunes].additionalInfo);
   ASSERT_TRUE(iTunes);
   EXPECT_EQ(iTunes->trackId(), 4711);
-  auto stream =
-      std::dynamic_pointer_cast<MRYouTubeAdditionalInfo>(byId[MRPreviewSourceIDYouTube].additionalInfo);
+  auto stream = std::dynamic_pointer_cast<MRYouTubeAdditionalInfo>(
+      byId[MRPreviewSourceIDYouTube].additionalInfo);
   ASSERT_TRUE(stream);
   EXPECT_EQ(stream->videoID(), "abc");
   EXPECT_EQ(byId[MRPreviewSourceIDYouTube].previewUrl, "http://video.test/stream/abc");
@@ -242,6 +245,23 @@ TEST_F(PlaybackHistoryTest, EachStartIsRecordedLocallyWithCopiesOfItsSources) {
 
   // No mix attached: kept here, not sent.
   EXPECT_TRUE(reports().empty());
+}
+
+TEST_F(PlaybackHistoryTest, AFullDiskLosesTheLocalRecordAndNothingElse) {
+  observe();
+  playlistPlayer->setPlaylist(std::make_shared<MRArtistTopTrackMix>());
+  auto item = itemOf("Long Story", "Band");
+  item->imageUrl = "http://art.test/" + std::string(20000, 'x');  // needs new pages
+  test::fillDisk(*store);
+  play(item);
+  EXPECT_TRUE(history().empty());
+  EXPECT_EQ(reports().size(), 1u);  // the service still hears of it
+
+  test::freeDisk(*store);
+  play(item);
+  ASSERT_EQ(history().size(), 1u);
+  EXPECT_EQ(history()[0]->imageUrl(), item->imageUrl);
+  EXPECT_EQ(reports().size(), 2u);
 }
 
 TEST_F(PlaybackHistoryTest, TheObserverIsSharedOnceMade) {
@@ -357,16 +377,14 @@ TEST_F(ServiceHistoryTest, AnArtistNobodyKnowsIsKeptLocallyButNotSent) {
 
 TEST_F(ServiceHistoryTest, AServiceThatNeverAnswersIsLeftOnCancelOrAtTheDeadline) {
   test::RawServer silent("", true);
-  auto unanswering =
-      std::make_shared<MRAPIBase>(testEnv.env(), sandbox.engine(), silent.url(""));
+  auto unanswering = std::make_shared<MRAPIBase>(testEnv.env(), sandbox.engine(), silent.url(""));
   observe(unanswering, lastfm);
   playlistPlayer->setPlaylist(std::make_shared<MRArtistTopTrackMix>());
 
   // Cancelled while it waits for the track update.
   play(catalogueItem(2));
-  ASSERT_TRUE(testEnv.pumpUntil([&] {
-    return silent.connections() >= 1 && testEnv.clock().waiterCount() > 0;
-  }));
+  ASSERT_TRUE(testEnv.pumpUntil(
+      [&] { return silent.connections() >= 1 && testEnv.clock().waiterCount() > 0; }));
   auto first = reports().at(0);
   EXPECT_FALSE(first->isFinished());
   first->cancel();
@@ -377,9 +395,8 @@ TEST_F(ServiceHistoryTest, AServiceThatNeverAnswersIsLeftOnCancelOrAtTheDeadline
 
   // Left alone, it gives up at its deadline.
   play(catalogueItem(3));
-  ASSERT_TRUE(testEnv.pumpUntil([&] {
-    return silent.connections() >= 2 && testEnv.clock().waiterCount() > 0;
-  }));
+  ASSERT_TRUE(testEnv.pumpUntil(
+      [&] { return silent.connections() >= 2 && testEnv.clock().waiterCount() > 0; }));
   auto second = reports().at(1);
   testEnv.clock().advance(seconds(MRRecordPlaybackHistoryOperation::kStepDeadlineSeconds + 1));
   EXPECT_TRUE(testEnv.pumpUntil([&] { return second->isFinished(); }));

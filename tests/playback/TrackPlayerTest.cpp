@@ -13,7 +13,6 @@
 namespace mr {
 namespace {
 
-using test::FakeMediaPlayer;
 using test::FakeMediaScript;
 
 std::string urlOf(const std::string& title) {
@@ -167,9 +166,8 @@ TEST_F(TrackPlayerTest, StartsLoadingThenPlaysWithFadesOverTheFirstAndLastFiveSe
   EXPECT_EQ(player->previewDataSource()->previewUrl, urlOf("One"));
   pump();
   EXPECT_EQ(player->status(), MRTrackPlayerStatusPlaying);
-  EXPECT_EQ(events->statuses,
-            (std::vector<MRTrackPlayerStatus>{MRTrackPlayerStatusLoading,
-                                              MRTrackPlayerStatusPlaying}));
+  EXPECT_EQ(events->statuses, (std::vector<MRTrackPlayerStatus>{MRTrackPlayerStatusLoading,
+                                                                MRTrackPlayerStatusPlaying}));
   EXPECT_EQ(noticesOf(player.get()),
             (std::vector<std::string>{"mrtpdcsn", "mrtpdptn", "mrtpdcsn"}));
 

@@ -118,7 +118,7 @@ void FakeMediaPlayer::notify(MRMediaPlayer::Property property) {
 // ---------------------------------------------------------------- the player
 
 void FakeMediaPlayer::play() {
-  calls_.push_back("play");
+  calls_.emplace_back("play");
   freeze();
   // At the end a real player stays there: play does nothing.
   if (position_ >= script_.duration && readiness_ == MediaPlayerReadiness::ReadyToPlay) {
@@ -131,7 +131,7 @@ void FakeMediaPlayer::play() {
 }
 
 void FakeMediaPlayer::pause() {
-  calls_.push_back("pause");
+  calls_.emplace_back("pause");
   freeze();
   rate_ = 0;
   scheduleEnd();
@@ -146,7 +146,7 @@ void FakeMediaPlayer::seekToTime(double seconds) {
 }
 
 void FakeMediaPlayer::loadAsset(std::function<void(Result<MediaAssetInfo>)> done) {
-  calls_.push_back("loadAsset");
+  calls_.emplace_back("loadAsset");
   pendingAsset_ = std::move(done);
   if (script_.answerAssetAtOnce) deliverAsset();
 }
@@ -160,15 +160,15 @@ void FakeMediaPlayer::deliverAsset() {
   auto done = std::move(pendingAsset_);
   pendingAsset_ = nullptr;
   Result<MediaAssetInfo> answer =
-      script_.assetError ? Result<MediaAssetInfo>(*script_.assetError)
-                         : Result<MediaAssetInfo>(
-                               MediaAssetInfo{script_.duration, script_.audioTrackIds});
+      script_.assetError
+          ? Result<MediaAssetInfo>(*script_.assetError)
+          : Result<MediaAssetInfo>(MediaAssetInfo{script_.duration, script_.audioTrackIds});
   main_.post([done = std::move(done), answer = std::move(answer)] { done(answer); });
 }
 
 void FakeMediaPlayer::setVolumeRamps(std::vector<MediaVolumeRamp> ramps,
                                      const std::vector<int>& audioTrackIds) {
-  calls_.push_back("setVolumeRamps");
+  calls_.emplace_back("setVolumeRamps");
   ramps_ = std::move(ramps);
   rampedTrackIds_ = audioTrackIds;
 }
