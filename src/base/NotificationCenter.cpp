@@ -1,6 +1,25 @@
 #include "base/NotificationCenter.h"
 
+#include "base/Env.h"
+
 namespace mr {
+namespace {
+
+SharedInstance<NotificationCenter>& shared() {
+  static SharedInstance<NotificationCenter> instance;
+  return instance;
+}
+
+}  // namespace
+
+std::shared_ptr<NotificationCenter> NotificationCenter::defaultCenter() {
+  return shared().get(
+      [] { return std::make_shared<NotificationCenter>(Env::defaultEnv().main()); });
+}
+
+void NotificationCenter::setDefaultCenter(std::shared_ptr<NotificationCenter> center) {
+  shared().replace(std::move(center));
+}
 
 NotificationCenter::Token NotificationCenter::addObserver(const std::string& name,
                                                           Observer observer) {

@@ -34,6 +34,11 @@ class NotificationCenter {
 
   explicit NotificationCenter(Dispatcher& main) : main_(main) {}
 
+  // The program's centre, over the default surroundings' main loop; tests
+  // make their own or replace it.
+  static std::shared_ptr<NotificationCenter> defaultCenter();
+  static void setDefaultCenter(std::shared_ptr<NotificationCenter> center);
+
   // `name` empty: every notice.
   Token addObserver(const std::string& name, Observer observer);
   // No call of the observer starts after this returns on the main thread.
