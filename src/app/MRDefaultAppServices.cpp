@@ -4,6 +4,8 @@
 
 #include "base/Log.h"
 #include "library/MRUserSongCheckOperation.h"
+#include "playback/MRPlaybackHistoryObserver.h"
+#include "playback/MRPlaylistPlayer.h"
 #include "recommend/MRRecommendMixBuildOperation.h"
 #include "service/MRAPIListenerProfile.h"
 #include "service/MRAPIUsageLog.h"
@@ -40,6 +42,7 @@ MRDefaultAppServices::Parts MRDefaultAppServices::sharedParts() {
 }
 
 void MRDefaultAppServices::registerLaunchJobs(std::shared_ptr<Database> store) {
+  store_ = store;
   registerUserSongCheck(store);
   registerRecommendMixBuild(store);
 }
@@ -75,6 +78,23 @@ void MRDefaultAppServices::signOut() {
   // The window goes back to the welcome flow either way; a failed write is
   // logged by the settings.
   (void)ovloAccount(env_.settings()).logout();
+}
+
+void MRDefaultAppServices::createPlaybackHistoryObserver() {
+  if (!store_) {
+    log::warning("No store: played tracks are not recorded");
+    return;
+  }
+  MRPlaybackHistoryObserver::Parts history;
+  history.recommend = recommendParts(store_);
+  history.mirelune = parts_.mirelune;
+  history.serviceQueue = parts_.serviceQueue;
+  history.notifications = NotificationCenter::defaultCenter();
+  (void)MRPlaybackHistoryObserver::sharedObserver(history);
+}
+
+void MRDefaultAppServices::stopPlaylistPlayer() {
+  MRPlaylistPlayer::sharedPlaylistPlayer()->stop();
 }
 
 void MRDefaultAppServices::logLaunch() {

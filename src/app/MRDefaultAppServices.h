@@ -36,7 +36,8 @@ class MRDefaultAppServices : public MRAppServices {
   static std::shared_ptr<MRDefaultAppServices> shared();
   static void setShared(std::shared_ptr<MRDefaultAppServices> services);
 
-  // Teaches the service queue to make the launch jobs over this store.
+  // Teaches the service queue to make the launch jobs over this store, which
+  // the playback history then records into.
   void registerLaunchJobs(std::shared_ptr<Database> store);
   // The two that the command line also runs alone.
   void registerUserSongCheck(std::shared_ptr<Database> store);
@@ -46,6 +47,8 @@ class MRDefaultAppServices : public MRAppServices {
 
   bool isAuthorized() const override;
   void signOut() override;
+  void createPlaybackHistoryObserver() override;
+  void stopPlaylistPlayer() override;
   void logLaunch() override;
   void updateConnections(const std::function<void()>& done,
                          const std::function<void(const Error&)>& failed) override;
@@ -58,6 +61,7 @@ class MRDefaultAppServices : public MRAppServices {
  private:
   const Env& env_;
   Parts parts_;
+  std::shared_ptr<Database> store_;  // of the launch jobs
 };
 
 }  // namespace mr
