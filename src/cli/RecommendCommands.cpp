@@ -16,25 +16,6 @@
 namespace mr::cli {
 namespace {
 
-// The store and the recommendation parts over it, as the app has them.
-struct Session {
-  const Env& env = Env::defaultEnv();
-  MRSQLiteStore store;
-  std::optional<MRDefaultAppServices> services;
-  MRRecommendParts parts;
-
-  Status open() {
-    if (Status opened = openStore(env, store); !opened.ok()) return opened;
-    services.emplace(env, MRDefaultAppServices::sharedParts());
-    parts = services->recommendParts(store.database());
-    return Status();
-  }
-  MRServiceOperationQueue& serviceQueue() { return *services->parts().serviceQueue; }
-  int64_t recommendCount() const {
-    return CDRecommendTrackEntityController(store.database().get()).countAllItems();
-  }
-};
-
 int recommend(std::optional<int64_t> until, bool boost, bool wait) {
   // Two builds at once would expand the same seeds twice.
   auto lock = lockJob(Env::defaultEnv(), "recommend-build.lock", "recommendation build", wait);
@@ -138,25 +119,10 @@ const char* sourceName(MRPreviewSourceID id) {
 int mixRecommend(const std::optional<std::string>& genre, bool json) {
   Session session;
   if (Status opened = session.open(); !opened.ok()) return fail(opened.error().toString());
-  std::shared_ptr<MRRecommendMix> mix;
-  if (genre) {
-    MRRecommendMixGenreSelector selector(session.parts);
-    const MRGenreTag tag = MRGenreTag::genreTagWithName(*genre, 1);
-    const auto artist = selector.selectArtistRandomelyForGenreTag(tag);
-    const auto tracks =
-        artist ? artist->recommendTrack() : std::vector<std::shared_ptr<CDRecommendTrack>>{};
-    if (tracks.empty()) return fail("no recommendations tagged \"" + *genre + "\"");
-    mix = selector.preparePlaylistWithGenreTag(tag, *tracks[randomIndex(tracks.size())],
-                                               session.serviceQueue());
-  } else {
-    CDRecommendTrackEntityController recommendTracks(session.store.database().get());
-    const auto first = recommendTracks.findRandomlyForCount(1);
-    if (first.empty()) return fail("no recommendations yet: run \"mirelune recommend\"");
-    auto item = std::make_shared<MRRecommendMixTrackItem>();
-    first.front()->assignToRecommendMixTrackItem(*item);
-    mix = std::make_shared<MRRecommendMix>(session.parts, item);
-    mix->loadTracks(session.serviceQueue());
-  }
+  auto made = makeRecommendMix(session, genre);
+  if (!made.ok()) return fail(made.error().description());
+  std::shared_ptr<MRRecommendMix> mix = *made;
+  mix->loadTracks(session.serviceQueue());
   ProgressLine progress;
   runToCompletion(session.env, *mix, [&](float fraction) {
     progress.show(fraction,

@@ -6,6 +6,9 @@
 #include <memory>
 
 #include "base/MRServiceOperationDelegateBridge.h"
+#include "base/Random.h"
+#include "recommend/MRRecommendMixGenreSelector.h"
+#include "store/CDRecommendTrack.h"
 
 namespace mr::cli {
 namespace {
@@ -45,6 +48,41 @@ std::variant<ProfileLock, int> lockJob(const Env& env, const std::string& fileNa
     return 1;
   }
   return std::move(*lock);
+}
+
+Status Session::open() {
+  if (Status opened = openStore(env, store); !opened.ok()) return opened;
+  services.emplace(env, MRDefaultAppServices::sharedParts());
+  parts = services->recommendParts(store.database());
+  return Status();
+}
+
+int64_t Session::recommendCount() const {
+  return CDRecommendTrackEntityController(store.database().get()).countAllItems();
+}
+
+Result<std::shared_ptr<MRRecommendMix>> makeRecommendMix(Session& session,
+                                                         const std::optional<std::string>& genre) {
+  std::shared_ptr<CDRecommendTrack> first;
+  if (genre) {
+    MRRecommendMixGenreSelector selector(session.parts);
+    const auto artist =
+        selector.selectArtistRandomelyForGenreTag(MRGenreTag::genreTagWithName(*genre, 1));
+    const auto tracks =
+        artist ? artist->recommendTrack() : std::vector<std::shared_ptr<CDRecommendTrack>>{};
+    if (tracks.empty())
+      return Error(kMireluneErrorDomain, 1, "no recommendations tagged \"" + *genre + "\"");
+    first = tracks[randomIndex(tracks.size())];
+  } else {
+    const auto found =
+        CDRecommendTrackEntityController(session.store.database().get()).findRandomlyForCount(1);
+    if (found.empty())
+      return Error(kMireluneErrorDomain, 1, "no recommendations yet: run \"mirelune recommend\"");
+    first = found.front();
+  }
+  auto item = std::make_shared<MRRecommendMixTrackItem>();
+  first->assignToRecommendMixTrackItem(*item);
+  return std::make_shared<MRRecommendMix>(session.parts, item, genre);
 }
 
 MRServiceOperationStatus runToCompletion(const Env& env, MRServiceOperation& operation,

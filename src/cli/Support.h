@@ -3,10 +3,13 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <variant>
 
+#include "app/MRDefaultAppServices.h"
 #include "app/MRSQLiteStore.h"
+#include "recommend/MRRecommendMix.h"
 #include "base/Env.h"
 #include "base/MRServiceOperation.h"
 #include "base/ProfileLock.h"
@@ -15,6 +18,19 @@ namespace mr::cli {
 
 // Opens the store in the data folder, upgrading an older one.
 Status openStore(const Env& env, MRSQLiteStore& store);
+
+// The store and the services and recommendation parts over it, as the app
+// has them.
+struct Session {
+  const Env& env = Env::defaultEnv();
+  MRSQLiteStore store;
+  std::optional<MRDefaultAppServices> services;
+  MRRecommendParts parts;
+
+  Status open();
+  MRServiceOperationQueue& serviceQueue() { return *services->parts().serviceQueue; }
+  int64_t recommendCount() const;
+};
 
 // The exit code of a job that another process is running for this profile.
 inline constexpr int kExitAlreadyRunning = 3;
@@ -26,6 +42,11 @@ inline constexpr int kExitAlreadyRunning = 3;
 // saying why there is none.
 std::variant<ProfileLock, int> lockJob(const Env& env, const std::string& fileName,
                                        const std::string& job, bool wait);
+
+// A recommend mix, not yet started: of one genre tag (its first track by a
+// random artist of the tag), or around one random recommendation.
+Result<std::shared_ptr<MRRecommendMix>> makeRecommendMix(Session& session,
+                                                         const std::optional<std::string>& genre);
 
 // Calls `progress` on the main thread with each report; returns the final
 // status (2, 11 or 12).

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
   mr::cli::addLibraryCommands(app, action);
   mr::cli::addExternalCommands(app, action);
   mr::cli::addRecommendCommands(app, action);
+  mr::cli::addPlayCommands(app, action);
   mr::cli::addSandboxCommands(app, action);
 
   try {

@@ -114,6 +114,9 @@ class MRTrackPlayer : public std::enable_shared_from_this<MRTrackPlayer> {
   double progress() const;
   // Seconds into the item; 0 without a media player. Main thread.
   double currentTime() const;
+  // The asset's length once loaded, else the item's; 0 while unknown. Main
+  // thread.
+  double duration() const;
   MRTrackPlayerStatus status() const { return status_.load(); }
   float bufferingProgress() const { return bufferingProgress_.load(); }
   bool isFadingOut() const { return isFadingOut_.load(); }
@@ -150,8 +153,6 @@ class MRTrackPlayer : public std::enable_shared_from_this<MRTrackPlayer> {
   void reachabilityChanged(NetworkStatus status);
   void setStatus(MRTrackPlayerStatus status);
   void unload();
-  // The asset's length once loaded, else the item's; 0 while unknown.
-  double duration() const;
   bool isAtEnd() const;
   void post(const char* name);
 
