@@ -1,4 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
 
 #include "base/Json.h"
 #include "library/MRMusicLibrary.h"
@@ -113,6 +117,51 @@ TEST_F(ReaderFixture, FilesThatAreNotALibraryAreRefusedClearly) {
   auto missing = MRMusicLibrary::iTunesMusicLibrary(dir.file("nowhere.xml"));
   ASSERT_FALSE(missing.ok());
   EXPECT_NE(missing.error().failureReason().find("nowhere.xml"), std::string::npos);
+}
+
+TEST_F(ReaderFixture, ALibraryCutShortWhileReadFailsToLoadWithTheReason) {
+  const auto tracks = test::generatedTracks(9000);  // past the first progress report
+  test::writeLibrary(path, tracks);
+  const auto size = static_cast<off_t>(test::libraryXml(tracks).size());
+  ASSERT_GT(size, off_t{5} << 20);
+  bool cut = false;
+  auto library = MRITunesMusicLibrary::initWithContentsOfFile(
+      path, MRITunesMusicLibrary::Fields::All, [&](size_t, size_t) {
+        if (!cut) {
+          cut = true;
+          ASSERT_EQ(::truncate(path.c_str(), size / 3), 0);
+        }
+      });
+  ASSERT_TRUE(cut);
+  ASSERT_FALSE(library.ok());
+  EXPECT_NE(library.error().description().find("changed while it was read"), std::string::npos)
+      << library.error().description();
+}
+
+TEST_F(ReaderFixture, AFifoOrAHugeNameFailsToLoadWithTheReason) {
+  const std::string fifo = dir.file("fifo.xml");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  auto library = MRMusicLibrary::iTunesMusicLibrary(fifo);
+  ASSERT_FALSE(library.ok());
+  EXPECT_EQ(library.error().code(), kMRErrorMusicLibraryLoad);
+  EXPECT_EQ(library.error().description(), "Failed to load music library.");
+  EXPECT_NE(library.error().failureReason().find("not a regular file (a FIFO)"), std::string::npos)
+      << library.error().failureReason();
+
+  // A name of 3 MB on the third track.
+  auto tracks = test::generatedTracks(5);
+  tracks[2].name = std::string(3 << 20, 'n');
+  test::writeLibrary(path, tracks);
+  for (auto fields : {MRITunesMusicLibrary::Fields::All, MRITunesMusicLibrary::Fields::Identity}) {
+    library = MRMusicLibrary::iTunesMusicLibrary(path, fields);
+    ASSERT_FALSE(library.ok());
+    EXPECT_EQ(library.error().description(), "Failed to load music library.");
+    EXPECT_NE(
+        library.error().failureReason().find("<string> of key \"Name\" longer than 1048576 bytes"),
+        std::string::npos)
+        << library.error().failureReason();
+    EXPECT_NE(library.error().failureReason().find("line "), std::string::npos);
+  }
 }
 
 TEST_F(ReaderFixture, TheLibraryInEffectFollowsTheSettings) {
