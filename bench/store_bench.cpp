@@ -12,7 +12,7 @@
 #include <string>
 
 #include "store/CDTrackRecommendationQueueItem.h"
-#include "store/CDUtility.h"
+#include "model/CDUtility.h"
 
 namespace {
 
@@ -23,6 +23,13 @@ std::string title(int i) {
 }
 std::string artist(int i) {
   return "Artist Name " + std::to_string(i % 8000);
+}
+
+void mustSave(mr::CDEntityController& controller) {
+  if (mr::Status saved = controller.save(); !saved.ok()) {
+    std::fprintf(stderr, "%s\n", saved.error().toString().c_str());
+    std::exit(1);
+  }
 }
 
 double ours(const std::string& path, int tracks) {
@@ -40,9 +47,9 @@ double ours(const std::string& path, int tracks) {
           queue.enqueueTrackForRecommendationWithTitle(title(i), "Album", artist(i), i % 300, true);
       used.insertNewObjectWithTrackRecommendationQueueItem(*item);
     }
-    if ((i + 1) % 100 == 0) queue.save();
+    if ((i + 1) % 100 == 0) mustSave(queue);
   }
-  queue.save();
+  mustSave(queue);
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 

@@ -4,16 +4,6 @@
 
 namespace mr {
 
-std::optional<Error> MRRetryableNetworkOperation::lastError() const {
-  std::lock_guard guard(errorMutex_);
-  return lastError_;
-}
-
-void MRRetryableNetworkOperation::setLastError(std::optional<Error> error) {
-  std::lock_guard guard(errorMutex_);
-  lastError_ = std::move(error);
-}
-
 std::shared_ptr<MRRetryableNetworkOperation> MRRetryableNetworkOperation::retry() {
   auto owner = queue();
   if (!owner) return nullptr;

@@ -14,9 +14,6 @@ class MRRetryableNetworkOperation : public MRServiceOperation {
  public:
   using MRServiceOperation::MRServiceOperation;
 
-  std::optional<Error> lastError() const;
-  void setLastError(std::optional<Error> error);
-
   // When this operation has finished: a duplicate added to `queue` (the
   // queue this one ran on when none is given). Otherwise nothing.
   std::shared_ptr<MRRetryableNetworkOperation> retry();
@@ -24,10 +21,6 @@ class MRRetryableNetworkOperation : public MRServiceOperation {
   // A fresh, unstarted copy made from the same subject. Subclasses return
   // their own kind; the base returns a plain retryable operation.
   virtual std::shared_ptr<MRRetryableNetworkOperation> duplicate() const;
-
- private:
-  mutable std::mutex errorMutex_;
-  std::optional<Error> lastError_;
 };
 
 }  // namespace mr

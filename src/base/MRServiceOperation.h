@@ -7,9 +7,12 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string_view>
 
 #include "base/Env.h"
+#include "base/Error.h"
+#include "base/MutexProtected.h"
 #include "base/Operation.h"
 
 namespace mr {
@@ -70,6 +73,10 @@ class MRServiceOperation : public Operation {
 
   const Env& env() const { return env_; }
 
+  // Why the operation failed (status 12), or none.
+  std::optional<Error> lastError() const { return lastError_.get(); }
+  void setLastError(std::optional<Error> error) { lastError_.set(std::move(error)); }
+
  protected:
   void notifyObservers(std::string_view key);
 
@@ -84,6 +91,7 @@ class MRServiceOperation : public Operation {
   std::weak_ptr<MRServiceOperationDelegate> delegate_;
   std::map<uint64_t, std::shared_ptr<Observer>> observers_;
   uint64_t nextObserver_ = 1;
+  MutexProtected<std::optional<Error>> lastError_;
 };
 
 }  // namespace mr

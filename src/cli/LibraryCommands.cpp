@@ -15,7 +15,7 @@
 #include "library/MRMusicLibrary.h"
 #include "library/MRUploadUserTracksOperation.h"
 #include "library/MRUserSongCheckOperation.h"
-#include "store/CDUtility.h"
+#include "model/CDUtility.h"
 
 namespace mr::cli {
 namespace {

@@ -197,10 +197,14 @@ int ban(const std::string& artist) {
   if (Status opened = session.open(); !opened.ok()) return fail(opened.error().toString());
   Database* store = session.store.database().get();
   const int64_t before = session.recommendCount();
-  CDRecommendTrackEntityController(store).deleteWithArtistName(artist);
+  if (Status removed = CDRecommendTrackEntityController(store).deleteWithArtistName(artist);
+      !removed.ok())
+    return fail(removed.error().toString());
   CDArtistBlackListEntityController blacklist(store);
-  if (!blacklist.checkIfBlacklistedWithArtistName(artist)) blacklist.registerNewArtist(artist);
-  if (blacklist.lastError()) return fail(blacklist.lastError()->toString());
+  if (!blacklist.checkIfBlacklistedWithArtistName(artist)) {
+    if (auto entry = blacklist.registerNewArtist(artist); !entry.ok())
+      return fail(entry.error().toString());
+  }
   std::printf("%s will not be recommended; %lld recommendations removed\n", artist.c_str(),
               static_cast<long long>(before - session.recommendCount()));
   return 0;

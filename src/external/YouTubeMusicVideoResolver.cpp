@@ -1,6 +1,6 @@
 #include "external/YouTubeMusicVideoResolver.h"
 
-#include "store/CDUtility.h"
+#include "model/CDUtility.h"
 
 namespace mr {
 

@@ -1,7 +1,7 @@
 #include "library/MRMusicLibrary.h"
 
 #include "base/Localization.h"
-#include "store/CDUtility.h"
+#include "model/CDUtility.h"
 
 namespace mr {
 

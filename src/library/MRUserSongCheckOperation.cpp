@@ -51,11 +51,6 @@ std::string MRUserSongCheckOperation::processingTrackArtist() const {
   return processingTrackArtist_;
 }
 
-std::optional<Error> MRUserSongCheckOperation::lastError() const {
-  std::lock_guard guard(mutex_);
-  return lastError_;
-}
-
 std::shared_ptr<Operation> MRUserSongCheckOperation::uploadOperation() const {
   std::lock_guard guard(mutex_);
   return upload_;
@@ -83,7 +78,8 @@ bool MRUserSongCheckOperation::checkForASongWithTitle(const std::string& title,
   const int32_t checked = ++songChecked_;
   if (checked % 100 == 0) {
     // So the recommendation side sees the first tracks early.
-    ecRecommendQueue_->save();
+    if (Status saved = ecRecommendQueue_->save(); !saved.ok())
+      log::warning("User song check: {}", saved.error().toString());
     if (checked == 100) env().clock().sleepFor(seconds(0.4));
   }
   setProgress(static_cast<float>(checked) / static_cast<float>(songTotal_.load()));
@@ -105,8 +101,7 @@ void MRUserSongCheckOperation::main() {
   if (!library.ok()) {
     log::warning("User song check: {} {}", library.error().description(),
                  library.error().failureReason());
-    std::lock_guard guard(mutex_);
-    lastError_ = library.error();
+    setLastError(library.error());
   } else {
     const auto& tracks = (*library)->source().allTracks();
     songTotal_ = static_cast<int32_t>(tracks.size());
@@ -127,7 +122,7 @@ void MRUserSongCheckOperation::main() {
       }
     }
   }
-  ecRecommendQueue_->save();
+  if (Status saved = ecRecommendQueue_->save(); !saved.ok()) setLastError(saved.error());
   if (isCancelled()) {
     setStatus(kMRServiceOperationStatusCompleted);
     return;

@@ -36,7 +36,6 @@ class MRUserSongCheckOperation final : public MRServiceOperation {
   int32_t songQueued() const { return songQueued_; }
   std::string processingTrackTitle() const;
   std::string processingTrackArtist() const;
-  std::optional<Error> lastError() const;
   // The upload started by this check, if any.
   std::shared_ptr<Operation> uploadOperation() const;
 
@@ -54,7 +53,6 @@ class MRUserSongCheckOperation final : public MRServiceOperation {
   mutable std::mutex mutex_;
   std::string processingTrackTitle_;
   std::string processingTrackArtist_;
-  std::optional<Error> lastError_;
   std::shared_ptr<Operation> upload_;
 };
 

@@ -100,9 +100,11 @@ void MRBuildRecommendationQueueFromArtistName::main() {
     if (queue.enqueueTrackForRecommendationWithTitle(track.name, "", track.artistName, 1, true))
       ++queuedCount_;
   }
-  queue.save();
-
-  if (isCancelled()) {
+  if (Status saved = queue.save(); !saved.ok()) {
+    queuedCount_ = 0;
+    setLastError(saved.error());
+    setStatus(kMRServiceOperationStatusFailed);
+  } else if (isCancelled()) {
     setStatus(kMRServiceOperationStatusCanceled);
   } else {
     setStatus(allSucceeded ? kMRServiceOperationStatusCompleted : kMRServiceOperationStatusFailed);

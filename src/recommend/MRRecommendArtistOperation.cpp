@@ -1,8 +1,9 @@
 #include "recommend/MRRecommendArtistOperation.h"
 
+#include "base/Log.h"
 #include "base/ThreadPool.h"
 #include "store/CDArtist.h"
-#include "store/CDUtility.h"
+#include "model/CDUtility.h"
 
 namespace mr {
 
@@ -43,6 +44,7 @@ void MRRecommendArtistOperation::main() {
     auto context = parts_.store->newContext();
     CDArtistEntityController artists(context);
     CDRecommendArtistEntityController recommendArtists(context);
+    (void)context->beginWriting();  // one record per artist across seeds
     if (auto record = artists.findWithArtistName(artist->name)) {
       const std::string hash = CDUtility::artistItemHashWithArtist(artist->name);
       {
@@ -54,7 +56,9 @@ void MRRecommendArtistOperation::main() {
           recommended->setSourceArtist(sourceArtist_);
           recommended->setItemHash(hash);
           recommended->setArtist(record.get());
-          recommendArtists.save();
+          if (Status saved = recommendArtists.save(); !saved.ok())
+            log::warning("Cannot store the recommended artist {}: {}", artist->name,
+                         saved.error().toString());
         }
       }
     }

@@ -90,7 +90,7 @@ void MRRecommendMixBuildOperation::cancel() {
   recommendOps_->cancelAllOperations();
 }
 
-int MRRecommendMixBuildOperation::enqueueFromHistoryAndRecommends() {
+Result<int> MRRecommendMixBuildOperation::enqueueFromHistoryAndRecommends() {
   if (!controllers_) {
     if (!parts_.store) return 0;
     controllers_ = std::make_unique<Controllers>(parts_.store->newContext());
@@ -116,7 +116,10 @@ int MRRecommendMixBuildOperation::enqueueFromHistoryAndRecommends() {
     if (hash && c.used.findWithItemHash(*hash)) continue;
     enqueue(played->title().value_or(""), played->artist().value_or(""), std::nullopt);
   }
-  c.queue.save();
+  if (Status saved = c.queue.save(); !saved.ok()) {
+    c.queue.context()->rollback();
+    return saved.error();
+  }
   seedsPlanned_ += queued;
   return queued;
 }
@@ -141,6 +144,7 @@ void MRRecommendMixBuildOperation::main() {
     if (auto self = weak.lock()) self->wake();
   });
 
+  std::optional<Error> failure;
   for (;;) {
     const int64_t recommended = c.recommendTracks.countAllItems();
     if (recommended > kMostRecommendTracks || isCancelled()) break;
@@ -155,11 +159,17 @@ void MRRecommendMixBuildOperation::main() {
 
     if (c.queue.countAllItems() == 0) {
       if (recommended > kEnoughRecommendTracks) break;
-      if (enqueueFromHistoryAndRecommends() == 0) break;
+      auto refilled = enqueueFromHistoryAndRecommends();
+      if (!refilled.ok()) {
+        failure = refilled.error();
+        break;
+      }
+      if (*refilled == 0) break;
     }
 
     const auto items = c.queue.retrieveWithCount(width);
     OperationTracker seeds(*this);
+    std::vector<std::shared_ptr<MRRecommendTrackOperation>> started;
     for (const auto& item : items) {
       if (isCancelled()) break;
       auto seed = std::make_shared<MRRecommendTrackOperation>(parts_, item->title(), item->artist(),
@@ -178,6 +188,7 @@ void MRRecommendMixBuildOperation::main() {
         invokeProgressCallback();
       });
       seeds.track(*seed);
+      started.push_back(seed);
       recommendOps_->addOperation(seed);
       // Seeds start apart, so their Last.fm requests do not all queue at once.
       sleepFor(parts_.env->clock(), seconds(2));
@@ -188,12 +199,27 @@ void MRRecommendMixBuildOperation::main() {
       recommendOps_->cancelAllOperations();
       break;
     }
+    for (const auto& seed : started) {
+      if (auto error = seed->storeError()) failure = error;
+    }
+    if (failure) break;
     for (const auto& item : items)
       c.queue.deleteObject(*item);
-    c.queue.save();
+    if (Status saved = c.queue.save(); !saved.ok()) {
+      // What could not be written now is not retried without end.
+      c.queue.context()->rollback();
+      failure = saved.error();
+      break;
+    }
   }
 
   reachability.removeObserver(observer);
+  if (failure) {
+    log::error("Recommendation build: {}", failure->toString());
+    setLastError(failure);
+    setStatus(kMRServiceOperationStatusFailed);
+    return;
+  }
   setStatus(kMRServiceOperationStatusCompleted);
 }
 

@@ -36,7 +36,7 @@ class MRRecommendMixBuildOperation final : public MRServiceOperation {
   int determineConcurrentOperationCount() const;
   // Seeds from recommendations and recent plays never used as seeds;
   // returns how many were queued.
-  int enqueueFromHistoryAndRecommends();
+  Result<int> enqueueFromHistoryAndRecommends();
   // How many similar tracks a seed of that priority asks for.
   static int recommendLimitForPriority(int64_t priority, int64_t initialTotal);
 

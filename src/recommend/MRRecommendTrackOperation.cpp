@@ -6,7 +6,7 @@
 #include "recommend/MRRecommendArtistOperation.h"
 #include "store/CDFavoriteTrack.h"
 #include "store/CDTrackRecommendationQueueItem.h"
-#include "store/CDUtility.h"
+#include "model/CDUtility.h"
 
 namespace mr {
 
@@ -108,6 +108,7 @@ void MRRecommendTrackOperation::retrieveUserArtistInfo(OperationTracker& tracker
     const auto artist = done.artistInfo();
     if (!artist || !store) return;
     auto context = store->newContext();
+    (void)context->beginWriting();  // one user artist, however many seeds name it
     CDArtistEntityController artists(context);
     CDUserArtistEntityController userArtists(context);
     auto record = artists.findWithArtistName(artist->name);
@@ -115,7 +116,8 @@ void MRRecommendTrackOperation::retrieveUserArtistInfo(OperationTracker& tracker
     if (auto userArtist = userArtists.insertNewObject()) {
       userArtist->setItemHash(record->itemHash());
       userArtist->setArtist(record.get());
-      userArtists.save();
+      if (Status saved = userArtists.save(); !saved.ok())
+        log::warning("Cannot store the user artist {}: {}", artist->name, saved.error().toString());
     }
   });
   tracker.track(*retrieve);
@@ -132,7 +134,7 @@ void MRRecommendTrackOperation::inspectAndStoreTracks(const std::vector<LastfmTr
   controllers_ = std::make_unique<Controllers>(parts_.store->newContext());
   const Env& env = *parts_.env;
   for (const LastfmTrack& track : tracks) {
-    if (isCancelled()) break;
+    if (isCancelled() || storeError()) break;
     if (controllers_->blacklist.checkIfBlacklistedWithArtistName(track.artistName)) continue;
 
     auto locate = std::make_shared<MRLocatePreviewDataSourceOperation>(
@@ -166,7 +168,8 @@ void MRRecommendTrackOperation::inspectAndStoreTracks(const std::vector<LastfmTr
                                                             recommendArtist->artistItemHash());
     }
   }
-  if (controllers_->recommendTracks.save()) controllers_->previewDataSources.save();
+  if (Status saved = controllers_->recommendTracks.save(); !saved.ok() && !storeError())
+    storeError_.set(saved.error());
 }
 
 namespace {
@@ -234,7 +237,12 @@ bool MRRecommendTrackOperation::composeAndStoreRecommendTrackWithPreviewDataSour
     }
   }
   // Saved before anyone hears of it, so a listener reading the store finds it.
-  c.recommendTracks.save();  // one context: this carries the sources too
+  // One context: this carries the sources too.
+  if (Status saved = c.recommendTracks.save(); !saved.ok()) {
+    c.recommendTracks.context()->rollback();
+    storeError_.set(saved.error());
+    return false;
+  }
   ++storedCount_;
   if (progress_) progress_(*this, *record);
   return true;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/MutexProtected.h"
 #include "model/LastfmTrack.h"
 #include "model/MRPreviewDataSource.h"
 #include "recommend/MRRecommendParts.h"
@@ -44,6 +45,8 @@ class MRRecommendTrackOperation final : public Operation {
 
   // The recommendations this seed stored.
   int storedCount() const { return storedCount_.load(); }
+  // Why storing failed (a full disk...): the seed stopped there.
+  std::optional<Error> storeError() const { return storeError_.get(); }
 
   // Locates each candidate in turn and stores those that pass; stops
   // between candidates when cancelled.
@@ -71,6 +74,7 @@ class MRRecommendTrackOperation final : public Operation {
   std::function<void(MRRecommendTrackOperation&)> beginning_;
   std::function<void(MRRecommendTrackOperation&, const CDRecommendTrack&)> progress_;
   std::atomic<int> storedCount_{0};
+  MutexProtected<std::optional<Error>> storeError_;
   std::unique_ptr<Controllers> controllers_;
 
   mutable std::mutex mutex_;

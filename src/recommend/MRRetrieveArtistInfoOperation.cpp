@@ -1,6 +1,7 @@
 #include "recommend/MRRetrieveArtistInfoOperation.h"
 
 #include "base/PendingAnswer.h"
+#include "base/Log.h"
 #include "base/ThreadPool.h"
 #include "store/CDArtist.h"
 
@@ -48,6 +49,11 @@ void MRRetrieveArtistInfoOperation::cancel() {
 void MRRetrieveArtistInfoOperation::storeArtist(Database& store, const LastfmArtist& artist,
                                                 const std::string& subjectArtist) {
   auto context = store.newContext();
+  // Two seeds may meet the same new artist at once: one stores it.
+  if (Status writing = context->beginWriting(); !writing.ok()) {
+    log::warning("Cannot store the artist {}: {}", artist.name, writing.error().toString());
+    return;
+  }
   CDArtistEntityController artists(context);
   auto record = artists.findWithArtistName(artist.name);
   if (!record) record = artists.insertNewObjectWithLastfmArtist(artist);
@@ -56,7 +62,8 @@ void MRRetrieveArtistInfoOperation::storeArtist(Database& store, const LastfmArt
   if (auto variant =
           variants.insertNewObjectWithName(subjectArtist, record->itemHash().value_or("")))
     variant->setArtist(record.get());
-  artists.save();
+  if (Status saved = artists.save(); !saved.ok())
+    log::warning("Cannot store the artist {}: {}", artist.name, saved.error().toString());
 }
 
 void MRRetrieveArtistInfoOperation::main() {

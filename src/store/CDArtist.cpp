@@ -6,7 +6,7 @@
 #include "model/MRArtistDocument.h"
 #include "store/CDNewRelease.h"
 #include "store/CDRecommendTrack.h"
-#include "store/CDUtility.h"
+#include "model/CDUtility.h"
 
 namespace mr {
 
@@ -170,19 +170,18 @@ const EntityInfo& CDArtistBlackList::entityInfo() {
   return info;
 }
 
-std::shared_ptr<CDArtistBlackList> CDArtistBlackListEntityController::registerNewArtist(
+Result<std::shared_ptr<CDArtistBlackList>> CDArtistBlackListEntityController::registerNewArtist(
     const std::string& name) {
-  if (!context_) return nullptr;
-  auto entry = context_->insert<CDArtistBlackList>({SqlValue(name)});
-  save();
+  auto entry = context_ ? context_->insert<CDArtistBlackList>({SqlValue(name)}) : nullptr;
+  if (Status saved = save(); !saved.ok()) return saved.error();
   return entry;
 }
 
-void CDArtistBlackListEntityController::removeArtist(const std::string& name) {
-  if (auto entry = findOneWhere("\"artistName\" = ?", {name})) {
-    deleteObject(*entry);
-    save();
-  }
+Status CDArtistBlackListEntityController::removeArtist(const std::string& name) {
+  auto entry = findOneWhere("\"artistName\" = ?", {name});
+  if (!entry) return {};
+  deleteObject(*entry);
+  return save();
 }
 
 bool CDArtistBlackListEntityController::checkIfBlacklistedWithArtistName(

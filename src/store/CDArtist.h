@@ -171,9 +171,9 @@ class CDArtistBlackListEntityController final : public CDTypedEntityController<C
  public:
   using CDTypedEntityController::CDTypedEntityController;
   // Inserts and saves.
-  std::shared_ptr<CDArtistBlackList> registerNewArtist(const std::string& name);
+  Result<std::shared_ptr<CDArtistBlackList>> registerNewArtist(const std::string& name);
   // Deletes and saves.
-  void removeArtist(const std::string& name);
+  Status removeArtist(const std::string& name);
   // Exact: a name that differs in case is another artist.
   bool checkIfBlacklistedWithArtistName(const std::string& name) const;
 };

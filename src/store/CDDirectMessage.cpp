@@ -104,11 +104,11 @@ std::vector<std::shared_ptr<CDNotification>> CDNotificationEntityController::fin
   return findWhere({}, {}, "\"createdAt\" DESC");
 }
 
-void CDNotificationEntityController::flagRead(int32_t notifId) {
-  if (auto notification = findWithNotifId(notifId)) {
-    notification->setRead(true);
-    save();
-  }
+Status CDNotificationEntityController::flagRead(int32_t notifId) {
+  auto notification = findWithNotifId(notifId);
+  if (!notification) return {};
+  notification->setRead(true);
+  return save();
 }
 
 }  // namespace mr

@@ -74,7 +74,7 @@ class CDNotificationEntityController final : public CDTypedEntityController<CDNo
   // Newest first.
   std::vector<std::shared_ptr<CDNotification>> findAll() const;
   // Marks it read and saves.
-  void flagRead(int32_t notifId);
+  Status flagRead(int32_t notifId);
 };
 
 }  // namespace mr

@@ -8,11 +8,14 @@ CDEntityController::CDEntityController(Database* store)
 CDEntityController::CDEntityController(std::shared_ptr<Context> context)
     : context_(std::move(context)) {}
 
-bool CDEntityController::save() {
-  if (!context_ || !context_->hasChanges()) return true;
-  const Status status = context_->save();
+Status CDEntityController::save() {
+  if (!context_) {
+    lastError_ = Error(kStoreErrorDomain, 1000, "the store is not open");
+    return *lastError_;
+  }
+  Status status = context_->save();
   lastError_ = status.ok() ? std::nullopt : std::optional<Error>(status.error());
-  return status.ok();
+  return status;
 }
 
 int64_t CDEntityController::countAllItems() const {

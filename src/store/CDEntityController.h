@@ -25,9 +25,9 @@ class CDEntityController {
   virtual ~CDEntityController() = default;
 
   const std::shared_ptr<Context>& context() const { return context_; }
-  // True on success or when there was nothing to save; the error stays in
-  // lastError().
-  bool save();
+  // Commits the context's changes; nothing to save is success. The error
+  // also stays in lastError() until the next successful save.
+  Status save();
   const std::optional<Error>& lastError() const { return lastError_; }
 
   int64_t countAllItems() const;

@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include "store/CDUtility.h"
+#include "model/CDUtility.h"
 
 namespace mr {
 
@@ -101,9 +101,9 @@ std::vector<std::string> CDFavoriteTrackEntityController::artists() const {
   return names;
 }
 
-std::shared_ptr<CDFavoriteTrack> CDFavoriteTrackEntityController::addWithPlaylistTrack(
+Result<std::shared_ptr<CDFavoriteTrack>> CDFavoriteTrackEntityController::addWithPlaylistTrack(
     const MRPlaylistTrackItem& item, Date now) {
-  if (!context_) return nullptr;
+  if (!context_) return Error(kStoreErrorDomain, 1000, "the store is not open");
   auto favorite = context_->insert<CDFavoriteTrack>(
       {CDUtility::itemHashWithTitle(item.title, item.artist), item.title, item.artist,
        item.imageUrl, SqlValue(), SqlValue(), SqlValue(), now.secondsSince1970});
@@ -112,7 +112,7 @@ std::shared_ptr<CDFavoriteTrack> CDFavoriteTrackEntityController::addWithPlaylis
     assignPreviewDataSourceToManagedObject(source, *record);
     record->setFavoriteTrack(favorite.get());
   }
-  save();
+  if (Status saved = save(); !saved.ok()) return saved.error();
   return favorite;
 }
 

@@ -1,7 +1,7 @@
 // Favorites and the playback history, each with its own preview sources.
 #pragma once
 
-#include "base/Clock.h"
+#include "base/Date.h"
 #include "model/MRPlaylistTrackItem.h"
 #include "store/CDRecommendTrack.h"
 
@@ -72,8 +72,8 @@ class CDFavoriteTrackEntityController final : public CDTypedEntityController<CDF
   std::vector<std::string> artists() const;
   // A new favorite of the item with its preview sources, favorited `now`;
   // saved. It does not look for an existing favorite.
-  std::shared_ptr<CDFavoriteTrack> addWithPlaylistTrack(const MRPlaylistTrackItem& item,
-                                                        Date now = Clock::real().currentDate());
+  Result<std::shared_ptr<CDFavoriteTrack>> addWithPlaylistTrack(const MRPlaylistTrackItem& item,
+                                                                Date now);
 };
 
 class CDPlayHistoryTrack final : public Record {

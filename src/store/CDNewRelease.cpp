@@ -1,6 +1,6 @@
 #include "store/CDNewRelease.h"
 
-#include "store/CDUtility.h"
+#include "model/CDUtility.h"
 
 namespace mr {
 

@@ -1,7 +1,7 @@
 // Releases found by the new-release check, and when each artist was checked.
 #pragma once
 
-#include "base/Clock.h"
+#include "base/Date.h"
 #include "store/CDArtist.h"
 
 namespace mr {
@@ -58,7 +58,7 @@ class CDNewReleaseCheckHistoryEntityController final
   using CDTypedEntityController::CDTypedEntityController;
   // Checked `now`.
   std::shared_ptr<CDNewReleaseCheckHistory> insertNewObjectWithArtistName(
-      const std::string& name, Date now = Clock::real().currentDate());
+      const std::string& name, Date now);
   std::shared_ptr<CDNewReleaseCheckHistory> findWithArtistName(const std::string& name) const;
 };
 

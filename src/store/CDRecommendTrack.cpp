@@ -1,7 +1,7 @@
 #include "store/CDRecommendTrack.h"
 
 #include "store/CDFavoriteTrack.h"
-#include "store/CDUtility.h"
+#include "model/CDUtility.h"
 
 namespace mr {
 
@@ -88,12 +88,12 @@ void CDRecommendTrackEntityController::deleteWithItemHash(const std::string& ite
   if (auto track = findWithItemHash(itemHash)) deleteObject(*track);
 }
 
-void CDRecommendTrackEntityController::deleteWithArtistName(const std::string& name) {
+Status CDRecommendTrackEntityController::deleteWithArtistName(const std::string& name) {
   const auto tracks =
       findWhere("\"artist\" IN (SELECT \"id\" FROM \"Artist\" WHERE \"name\" = ?)", {name});
   for (const auto& track : tracks)
     deleteObject(*track);
-  if (!tracks.empty()) save();
+  return tracks.empty() ? Status() : save();
 }
 
 const EntityInfo& CDPreviewDataSource::entityInfo() {

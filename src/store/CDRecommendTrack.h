@@ -76,7 +76,7 @@ class CDRecommendTrackEntityController final : public CDTypedEntityController<CD
   // Deletes; the caller saves.
   void deleteWithItemHash(const std::string& itemHash);
   // Deletes every track of the artist, and saves when there was one.
-  void deleteWithArtistName(const std::string& name);
+  Status deleteWithArtistName(const std::string& name);
 };
 
 class CDPreviewDataSource final : public Record {

@@ -96,8 +96,9 @@ Result<std::unique_ptr<Connection>> Connection::open(const std::string& path) {
   if (Status status = connection->exec(
           "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;"
           // Item hashes land on random index pages: keep them in memory, and
-          // checkpoint in large steps rather than every few saves.
-          "PRAGMA cache_size=-16384; PRAGMA mmap_size=268435456; PRAGMA wal_autocheckpoint=8192;");
+          // checkpoint in large steps rather than every few saves. No memory
+          // mapping: an I/O error on a mapped page would end the process.
+          "PRAGMA cache_size=-16384; PRAGMA mmap_size=0; PRAGMA wal_autocheckpoint=8192;");
       !status.ok()) {
     return status.error();
   }
@@ -128,6 +129,7 @@ Result<Statement> Connection::prepare(const std::string& sql) {
   auto found = cache_.find(sql);
   if (found != cache_.end() && !found->second.inUse) {
     found->second.inUse = true;
+    found->second.lastUse = ++uses_;
     return Statement(found->second.statement, &found->second.inUse, *this);
   }
   sqlite3_stmt* statement = nullptr;
@@ -135,9 +137,22 @@ Result<Statement> Connection::prepare(const std::string& sql) {
                                     SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
   if (rc != SQLITE_OK) return error(rc, sql);
   if (found != cache_.end()) return Statement(statement, nullptr, *this);  // nested use
+  if (cache_.size() >= kCachedStatements) makeRoomInCache();
+  if (cache_.size() >= kCachedStatements) return Statement(statement, nullptr, *this);
   CachedStatement& cached = cache_[sql];
-  cached = CachedStatement{statement, true};
+  cached = CachedStatement{statement, true, ++uses_};
   return Statement(statement, &cached.inUse, *this);
+}
+
+void Connection::makeRoomInCache() {
+  auto oldest = cache_.end();
+  for (auto it = cache_.begin(); it != cache_.end(); ++it) {
+    if (!it->second.inUse && (oldest == cache_.end() || it->second.lastUse < oldest->second.lastUse))
+      oldest = it;
+  }
+  if (oldest == cache_.end()) return;
+  sqlite3_finalize(oldest->second.statement);
+  cache_.erase(oldest);
 }
 
 Status Connection::run(const std::string& sql, const std::vector<SqlValue>& parameters) {

@@ -71,17 +71,25 @@ class Connection {
   sqlite3* handle() const { return db_; }
 
   Error error(int code, const std::string& what) const;
+  size_t cachedStatementCount() const { return cache_.size(); }
 
  private:
   friend class Statement;
   explicit Connection(sqlite3* db) : db_(db) {}
 
+  // Statements kept for reuse; the least recently used idle one makes room.
+  static constexpr size_t kCachedStatements = 96;
+
   sqlite3* db_;
   struct CachedStatement {
     sqlite3_stmt* statement = nullptr;
     bool inUse = false;
+    uint64_t lastUse = 0;
   };
+  void makeRoomInCache();
+
   std::unordered_map<std::string, CachedStatement> cache_;
+  uint64_t uses_ = 0;
 };
 
 // SQL values from optional model values, and back.

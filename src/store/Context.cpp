@@ -31,29 +31,73 @@ bool Context::ready() {
   return true;
 }
 
+namespace {
+// Failures of the change itself (a foreign key to a row another context
+// deleted, a value of the wrong kind): no later attempt can succeed.
+bool isUnwritableChange(const Error& error) {
+  if (error.domain() != kStoreErrorDomain) return false;
+  switch (error.code() & 0xff) {
+    case SQLITE_CONSTRAINT:
+    case SQLITE_MISMATCH:
+    case SQLITE_TOOBIG:
+    case SQLITE_RANGE:
+      return true;
+    default:
+      return false;
+  }
+}
+}  // namespace
+
+void Context::dropStep(size_t index, const Error& error) {
+  journal_.erase(journal_.begin() + static_cast<std::ptrdiff_t>(index));
+  log::error("Store context: a change that can never be written was dropped: {}",
+             error.toString());
+  if (!dropped_) dropped_ = error;
+  ++droppedCount_;
+}
+
 Status Context::replay() {
-  if (!connection_->isAutocommit()) (void)connection_->exec("ROLLBACK");
-  inTransaction_ = false;
-  if (Status begun = connection_->exec("BEGIN IMMEDIATE"); !begun.ok()) {
-    noteFailure(begun.error(), "begin");
-    return begun;
-  }
-  inTransaction_ = true;
-  for (const auto& step : journal_) {
-    Status status = step(*connection_);
-    if (!status.ok()) {
-      (void)connection_->exec("ROLLBACK");
-      inTransaction_ = false;
-      noteFailure(status.error(), "replay");
-      return status;
+  for (;;) {
+    if (!connection_->isAutocommit()) (void)connection_->exec("ROLLBACK");
+    inTransaction_ = false;
+    if (journal_.empty()) {
+      mustReplay_ = false;
+      return {};
     }
+    if (Status begun = connection_->exec("BEGIN IMMEDIATE"); !begun.ok()) {
+      noteFailure(begun.error(), "begin");
+      return begun;
+    }
+    inTransaction_ = true;
+    size_t failedAt = 0;
+    Status failed;
+    for (; failedAt < journal_.size(); ++failedAt) {
+      failed = journal_[failedAt](*connection_);
+      if (!failed.ok()) break;
+    }
+    if (failed.ok()) {
+      mustReplay_ = false;
+      return {};
+    }
+    (void)connection_->exec("ROLLBACK");
+    inTransaction_ = false;
+    noteFailure(failed.error(), "replay");
+    if (!isUnwritableChange(failed.error())) return failed;
+    // The rest of the journal is still good: build it again without it.
+    dropStep(failedAt, failed.error());
   }
-  mustReplay_ = false;
-  return {};
+}
+
+void Context::applyPageLimit() {
+  const int64_t limit = database_->pageLimitForTesting();
+  if (limit == appliedPageLimit_) return;
+  appliedPageLimit_ = limit;
+  (void)connection_->exec("PRAGMA max_page_count=" + std::to_string(limit));
 }
 
 Status Context::write(std::function<Status(Connection&)> step) {
   if (!connection_) return Error(kStoreErrorDomain, 1000, "the store is not open");
+  applyPageLimit();
   journal_.push_back(std::move(step));
   if (mustReplay_) return replay();  // runs the new step too
   if (!inTransaction_) {
@@ -70,10 +114,16 @@ Status Context::write(std::function<Status(Connection&)> step) {
     // journal, and build the whole again on the next write or save.
     (void)connection_->exec("ROLLBACK");
     inTransaction_ = false;
-    mustReplay_ = true;
     noteFailure(status.error(), "write");
+    if (isUnwritableChange(status.error())) dropStep(journal_.size() - 1, status.error());
+    mustReplay_ = !journal_.empty();
   }
   return status;
+}
+
+Status Context::beginWriting() {
+  if (inTransaction_ && !mustReplay_) return {};
+  return write([](Connection&) { return Status(); });
 }
 
 namespace {
@@ -91,10 +141,11 @@ Status Context::save() {
     lastError_ = Error(kStoreErrorDomain, 1000, "the store is not open");
     return *lastError_;
   }
-  if (!hasChanges()) return {};
+  applyPageLimit();
   if (mustReplay_) {
     if (Status replayed = replay(); !replayed.ok()) return replayed;
   }
+  if (!hasChanges()) return takeDropped();
   if (failNextCommit_) {
     failNextCommit_ = false;
     sqlite3_commit_hook(connection_->handle(), failCommit, nullptr);
@@ -105,7 +156,7 @@ Status Context::save() {
     journal_.clear();
     inTransaction_ = false;
     lastError_.reset();
-    return {};
+    return takeDropped();
   }
   if (connection_->isAutocommit()) {  // the engine rolled the transaction back
     inTransaction_ = false;
@@ -113,6 +164,19 @@ Status Context::save() {
   }
   noteFailure(committed.error(), "save");
   return committed;
+}
+
+Status Context::takeDropped() {
+  if (!dropped_) return {};
+  Error error(kStoreErrorDomain, dropped_->code(),
+              std::to_string(droppedCount_) +
+                  (droppedCount_ == 1 ? " change" : " changes") +
+                  " could not be written and " + (droppedCount_ == 1 ? "was" : "were") +
+                  " dropped; the rest is saved: " + dropped_->description());
+  dropped_.reset();
+  droppedCount_ = 0;
+  lastError_ = error;
+  return error;
 }
 
 void Context::rollback() {
@@ -131,9 +195,17 @@ std::vector<SqlRow> Context::select(const EntityInfo& entity, std::string_view w
   std::string sql = "SELECT " + entity.selectList + " FROM " + entity.quotedName;
   if (!where.empty()) sql += " WHERE " + std::string(where);
   if (!orderBy.empty()) sql += " ORDER BY " + std::string(orderBy);
-  if (limit || offset > 0) sql += " LIMIT " + std::to_string(limit.value_or(-1));
-  if (offset > 0) sql += " OFFSET " + std::to_string(offset);
-  auto rows = connection_->query(sql, parameters);
+  // Bound, so one statement serves every page size.
+  std::vector<SqlValue> bound;
+  const std::vector<SqlValue>* values = &parameters;
+  if (limit || offset > 0) {
+    sql += " LIMIT ? OFFSET ?";
+    bound = parameters;
+    bound.emplace_back(limit.value_or(-1));
+    bound.emplace_back(offset);
+    values = &bound;
+  }
+  auto rows = connection_->query(sql, *values);
   if (!rows.ok()) {
     log::warning("Store fetch failed: {}", rows.error().toString());
     return {};
@@ -180,7 +252,7 @@ std::shared_ptr<Record> Context::adopt(
 void Context::rekey(Record& record, int64_t newId) {
   if (record.id_ != 0) objects_.erase({record.entity_, record.id_});
   record.id_ = newId;
-  objects_[{record.entity_, newId}] = record.weak_from_this();
+  if (newId != 0) objects_[{record.entity_, newId}] = record.weak_from_this();
 }
 
 std::shared_ptr<Record> Context::insertRecord(
@@ -193,7 +265,8 @@ std::shared_ptr<Record> Context::insertRecord(
   // On replay the row may get another id; later steps read it from the record.
   (void)write([this, record, values = std::move(values), &sql](Connection& c) {
     Status status = c.run(sql, values);
-    if (status.ok()) rekey(*record, c.lastInsertRowid());
+    // A row id from an undone attempt may belong to another row by now.
+    rekey(*record, status.ok() ? c.lastInsertRowid() : 0);
     return status;
   });
   return record;

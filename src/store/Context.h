@@ -37,7 +37,9 @@ class Context : public std::enable_shared_from_this<Context> {
 
   bool hasChanges() const { return inTransaction_ || mustReplay_; }
   // Commits the changes. On failure the changes stay (to be written by a
-  // later save) and the error is returned and kept in lastError().
+  // later save) and the error is returned and kept in lastError(). A change
+  // that can never be written (a constraint it breaks) is dropped instead,
+  // the rest is committed, and the save reports the dropped change.
   Status save();
   // Drops the unsaved changes.
   void rollback();
@@ -69,6 +71,11 @@ class Context : public std::enable_shared_from_this<Context> {
   std::shared_ptr<R> insert(SqlRow values = {});
   void deleteObject(Record& record);
 
+  // Opens the write transaction now, so that lookups made before the first
+  // change already hold the store's write lock: a find-or-insert between
+  // two contexts then inserts once.
+  Status beginWriting();
+
   // A change step: runs now inside the write transaction and again on
   // replay. It must read row ids from records when it runs, not before.
   Status write(std::function<Status(Connection&)> step);
@@ -83,6 +90,9 @@ class Context : public std::enable_shared_from_this<Context> {
 
   bool ready();  // a connection, and the journal replayed if needed
   Status replay();
+  void dropStep(size_t index, const Error& error);
+  Status takeDropped();
+  void applyPageLimit();
   void noteFailure(const Error& error, const char* what);
   std::shared_ptr<Record> adopt(
       const EntityInfo& entity, int64_t id, SqlRow values,
@@ -102,6 +112,9 @@ class Context : public std::enable_shared_from_this<Context> {
   bool failNextCommit_ = false;
   std::vector<std::function<Status(Connection&)>> journal_;
   std::optional<Error> lastError_;
+  std::optional<Error> dropped_;  // the first change dropped since the last save
+  int droppedCount_ = 0;
+  int64_t appliedPageLimit_ = 0;
   // One object per row, while anyone holds it.
   std::map<std::pair<const EntityInfo*, int64_t>, std::weak_ptr<Record>> objects_;
   size_t sweepAt_ = 1024;

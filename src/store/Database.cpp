@@ -92,15 +92,28 @@ std::shared_ptr<Context> Database::mainContext() {
 }
 
 Result<std::unique_ptr<Connection>> Database::takeConnection() {
+  std::unique_ptr<Connection> connection;
   {
     std::lock_guard guard(mutex_);
     if (!idle_.empty()) {
-      auto connection = std::move(idle_.back());
+      connection = std::move(idle_.back());
       idle_.pop_back();
-      return connection;
     }
   }
-  return Connection::open(path_);
+  if (!connection) {
+    auto opened = Connection::open(path_);
+    if (!opened.ok()) return opened.error();
+    connection = std::move(*opened);
+  }
+  return connection;
+}
+
+int64_t Database::pageCount() {
+  auto connection = takeConnection();
+  if (!connection.ok()) return 0;
+  auto pages = (*connection)->scalar("PRAGMA page_count");
+  giveBack(std::move(*connection));
+  return pages.ok() ? integerOf(*pages).value_or(0) : 0;
 }
 
 void Database::giveBack(std::unique_ptr<Connection> connection) {

@@ -2,6 +2,7 @@
 // read and written.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -37,6 +38,14 @@ class Database : public std::enable_shared_from_this<Database> {
 
   const std::string& path() const { return path_; }
 
+  // A full disk, for tests: from now on the file may grow to `pages` pages
+  // (SQLite's max_page_count), and writes beyond fail with SQLITE_FULL. 0
+  // lifts the limit. Contexts take it up at their next change.
+  void limitSizeForTesting(int64_t pages) { pageLimit_ = pages > 0 ? pages : 4294967294; }
+  int64_t pageLimitForTesting() const { return pageLimit_.load(); }
+  // The file's size in pages, for tests that leave a little room.
+  int64_t pageCount();
+
  private:
   friend class Context;
   explicit Database(std::string path) : path_(std::move(path)) {}
@@ -44,6 +53,7 @@ class Database : public std::enable_shared_from_this<Database> {
   void giveBack(std::unique_ptr<Connection> connection);
 
   const std::string path_;
+  std::atomic<int64_t> pageLimit_{0};  // 0: never limited
   std::mutex mutex_;
   std::vector<std::unique_ptr<Connection>> idle_;
   std::mutex mainMutex_;

@@ -7,7 +7,7 @@
 #include "base/Json.h"
 #include "library/MRMusicLibrary.h"
 #include "library/MRUploadUserTracksOperation.h"
-#include "store/CDUtility.h"
+#include "model/CDUtility.h"
 #include "support/LibraryFile.h"
 #include "support/TempDir.h"
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "recommend/MRBuildRecommendationQueueFromArtistName.h"
 #include "recommend/MRRecommendMix.h"
 #include "recommend/MRRecommendMixBuildOperation.h"
@@ -8,6 +10,7 @@
 #include "recommend/MRRetrieveArtistInfoOperation.h"
 #include "recommend/RecommendWorld.h"
 #include "store/CDFavoriteTrack.h"
+#include "support/TempDir.h"
 #include "store/CDTrackRecommendationQueueItem.h"
 
 namespace mr {
@@ -23,7 +26,7 @@ std::shared_ptr<CDArtist> storeArtist(Database& store, const std::string& name,
   artist.tag = std::move(tags);
   CDArtistEntityController artists(&store);
   auto record = artists.insertNewObjectWithLastfmArtist(artist);
-  artists.save();
+  EXPECT_TRUE(artists.save());
   return record;
 }
 
@@ -98,6 +101,26 @@ TEST(RetrieveArtistInfoTest, AnArtistLastfmDoesNotKnowIsItsErrorAndNoRecord) {
   EXPECT_EQ(countOf(*world.store, CDArtist::entityInfo()), 0);
 }
 
+// Seeds on several threads meet the same new artist at once.
+TEST(RetrieveArtistInfoTest, OneNewArtistLookedUpOnManyThreadsIsStoredOnce) {
+  test::TempDir dir;
+  auto store = Database::open(dir.file("race.sqlite"), Database::OpenMode::AsIs);
+  ASSERT_TRUE(store.ok());
+  for (int round = 0; round < 20; ++round) {
+    LastfmArtist artist;
+    artist.name = "Band " + std::to_string(round);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+      threads.emplace_back([&store, artist, t] {
+        MRRetrieveArtistInfoOperation::storeArtist(**store, artist, "band  " + std::to_string(t));
+      });
+    }
+    for (auto& thread : threads)
+      thread.join();
+  }
+  EXPECT_EQ(countOf(**store, CDArtist::entityInfo()), 20);
+}
+
 // ---------------------------------------------------------------- one seed
 
 TEST(RecommendTrackTest, OnlyCandidatesTheListenerHasNotMetAreStored) {
@@ -133,7 +156,7 @@ TEST(RecommendTrackTest, OnlyCandidatesTheListenerHasNotMetAreStored) {
     played->setArtist("Known Band");
     played->setItemHash(CDUtility::itemHashWithTitle("Played One", "Known Band"));
     ASSERT_TRUE(queue.save());
-    CDArtistBlackListEntityController(world.store.get()).registerNewArtist("Banned Band");
+    ASSERT_TRUE(CDArtistBlackListEntityController(world.store.get()).registerNewArtist("Banned Band").ok());
   }
 
   auto seed = std::make_shared<MRRecommendTrackOperation>(world.parts, "Seed Song", "Seed Artist",

@@ -13,7 +13,7 @@
 #include "base/MRNetworkOperationQueue.h"
 #include "external/StandInServer.h"
 #include "recommend/MRRecommendParts.h"
-#include "store/CDUtility.h"
+#include "model/CDUtility.h"
 #include "support/TestEnv.h"
 
 namespace mr::test {

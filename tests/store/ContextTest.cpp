@@ -11,6 +11,7 @@
 #include "store/CDTrackRecommendationQueueItem.h"
 #include "store/Schema.h"
 #include "store/StoreTestSupport.h"
+#include "support/StoreFaults.h"
 #include "support/TempDir.h"
 
 namespace mr {
@@ -124,6 +125,90 @@ TEST_F(StoreFixture, ManyContextsWriteFromManyThreadsWhileTheMainContextReads) {
             kThreads * kSaves * kPerSave);
 }
 
+TEST_F(StoreFixture, AFullDiskFailsTheSaveAndKeepsEveryChangeUntilThereIsRoom) {
+  test::fillDisk(*store);
+  CDTrackRecommendationQueueEntityController queue(store.get());
+  for (int i = 0; i < 500; ++i)
+    queue.enqueueTrackForRecommendationWithTitle("t" + std::to_string(i), "a", "r", i, true);
+  Status saved = queue.save();
+  ASSERT_FALSE(saved.ok());
+  EXPECT_EQ(saved.error().code() & 0xff, SQLITE_FULL) << saved.error().toString();
+  EXPECT_EQ(CDTrackRecommendationQueueEntityController(store.get()).countAllItems(), 0);
+  EXPECT_FALSE(queue.save()) << "still full";
+
+  test::freeDisk(*store);
+  ASSERT_TRUE(queue.save());
+  EXPECT_EQ(CDTrackRecommendationQueueEntityController(store.get()).countAllItems(), 500);
+}
+
+// Another context deletes the artist a change points to: that change can
+// never be written. It is dropped with an error, the rest is saved, and
+// later saves work again.
+TEST_F(StoreFixture, AChangeThatCanNeverBeWrittenIsDroppedAndTheRestSaved) {
+  CDArtistEntityController setup(store.get());
+  auto doomed = setup.insertNewObject();
+  doomed->setName("Doomed");
+  ASSERT_TRUE(setup.save());
+
+  CDArtistEntityController writer(store.get());
+  auto artist = writer.findAll().front();
+  CDGenreTagEntityController tags(writer.context());
+  auto kept = tags.insertNewObject();
+  kept->setTag("kept");
+  writer.context()->failNextCommitForTesting();
+  ASSERT_FALSE(writer.save());  // the journal now waits for a replay
+
+  setup.deleteObject(*doomed);
+  ASSERT_TRUE(setup.save());
+
+  auto orphan = tags.insertNewObject();
+  orphan->setTag("orphan");
+  orphan->setArtist(artist.get());  // a foreign key to a deleted row
+  Status saved = writer.save();
+  ASSERT_FALSE(saved.ok());
+  EXPECT_EQ(saved.error().code() & 0xff, SQLITE_CONSTRAINT) << saved.error().toString();
+  EXPECT_FALSE(writer.context()->hasChanges());
+
+  CDGenreTagEntityController reader(store.get());
+  std::set<std::string> stored;
+  for (const auto& tag : reader.findAll())
+    stored.insert(tag->tag().value_or(""));
+  EXPECT_EQ(stored, (std::set<std::string>{"kept", "orphan"}));  // the tag, without its artist
+  for (const auto& tag : reader.findAll())
+    EXPECT_EQ(tag->artist(), nullptr);
+
+  tags.insertNewObject()->setTag("later");
+  EXPECT_TRUE(writer.save());
+  EXPECT_EQ(reader.countAllItems(), 3);
+}
+
+TEST(StoreConnectionTest, StatementsAreBoundAndTheCacheStaysSmall) {
+  test::TempDir dir;
+  auto connection = Connection::open(dir.file("cache.sqlite"));
+  ASSERT_TRUE(connection.ok());
+  ASSERT_TRUE((*connection)->exec("CREATE TABLE t (v INTEGER)").ok());
+  for (int i = 0; i < 1000; ++i)
+    ASSERT_TRUE((*connection)->run("INSERT INTO t VALUES (" + std::to_string(i) + ")").ok());
+  EXPECT_LE((*connection)->cachedStatementCount(), 96u);
+  auto count = (*connection)->scalar("SELECT count(*) FROM t");
+  ASSERT_TRUE(count.ok());
+  EXPECT_EQ(integerOf(*count), 1000);
+
+  // Pages of a fetch share one statement.
+  auto store = Database::open(dir.file("store.sqlite"), Database::OpenMode::AsIs);
+  ASSERT_TRUE(store.ok());
+  CDTrackRecommendationQueueEntityController queue(store->get());
+  for (int i = 0; i < 30; ++i)
+    queue.enqueueTrackForRecommendationWithTitle("t" + std::to_string(i), "a", "r", i, true);
+  ASSERT_TRUE(queue.save());
+  for (int64_t page = 0; page < 10; ++page) {
+    auto rows = queue.context()->fetch<CDTrackRecommendationQueueItem>({}, {}, "\"id\"", 3,
+                                                                      page * 3);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0]->title(), "t" + std::to_string(page * 3));
+  }
+}
+
 TEST(StoreOpenTest, AnOlderStoreIsUpgradedInPlace) {
   test::TempDir dir;
   const std::string path = dir.file("mirelune.sqlite");
@@ -182,7 +267,7 @@ TEST(StoreOpenTest, ControllersWithoutAStoreFindNothing) {
   EXPECT_EQ(controller.findWithItemHash("x"), nullptr);
   EXPECT_TRUE(controller.findAll().empty());
   EXPECT_EQ(controller.countAllItems(), 0);
-  EXPECT_TRUE(controller.save());
+  EXPECT_FALSE(controller.save());  // nothing can be kept without a store
 }
 
 TEST_F(StoreFixture, TheTablesHoldEveryColumnTheRecordsUse) {

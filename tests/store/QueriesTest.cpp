@@ -8,7 +8,7 @@
 #include "store/CDFavoriteTrack.h"
 #include "store/CDNewRelease.h"
 #include "store/CDTrackRecommendationQueueItem.h"
-#include "store/CDUtility.h"
+#include "model/CDUtility.h"
 #include "store/StoreTestSupport.h"
 #include "support/TempDir.h"
 
@@ -119,7 +119,7 @@ TEST_F(QueriesFixture, RecommendationsByTagAndDeletionByArtist) {
   EXPECT_EQ(recommendations.findWithGenreTag("", 5).size(), 2u);
   EXPECT_EQ(recommendations.findWithGenreTag("", 1).size(), 1u);
 
-  recommendations.deleteWithArtistName("Rocker");
+  ASSERT_TRUE(recommendations.deleteWithArtistName("Rocker"));
   EXPECT_EQ(recommendations.countAllItems(), 1u);
   EXPECT_TRUE(rock->recommendTrack().empty());
   EXPECT_FALSE(context->hasChanges());  // it saved
@@ -127,11 +127,11 @@ TEST_F(QueriesFixture, RecommendationsByTagAndDeletionByArtist) {
 
 TEST_F(QueriesFixture, BlacklistMatchesExactly) {
   CDArtistBlackListEntityController blacklist(context);
-  blacklist.registerNewArtist("The Band");
+  ASSERT_TRUE(blacklist.registerNewArtist("The Band").ok());
   EXPECT_TRUE(blacklist.checkIfBlacklistedWithArtistName("The Band"));
   EXPECT_FALSE(blacklist.checkIfBlacklistedWithArtistName("the band"));
   EXPECT_FALSE(blacklist.checkIfBlacklistedWithArtistName("The Band "));
-  blacklist.removeArtist("The Band");
+  ASSERT_TRUE(blacklist.removeArtist("The Band"));
   EXPECT_FALSE(blacklist.checkIfBlacklistedWithArtistName("The Band"));
   EXPECT_FALSE(context->hasChanges());
 }
@@ -281,7 +281,9 @@ TEST_F(QueriesFixture, FavoritesKeepTheirSourcesAndTheirCachedFile) {
   item.previewDataSourceSet = {video, local};
 
   CDFavoriteTrackEntityController favorites(context);
-  auto favorite = favorites.addWithPlaylistTrack(item, Date{1000});
+  auto added = favorites.addWithPlaylistTrack(item, Date{1000});
+  ASSERT_TRUE(added.ok());
+  auto favorite = *added;
   EXPECT_FALSE(context->hasChanges());
   EXPECT_EQ(favorites.findOneWithArtist("band", "SONG"), favorite);
   EXPECT_EQ(favorites.artists(), (std::vector<std::string>{"Band"}));
@@ -333,7 +335,7 @@ TEST_F(QueriesFixture, MessagesAndNotificationsKeepTheirDocuments) {
                    std::to_string(i) + R"(, "type": "message", "read": 0})")));
   }
   EXPECT_EQ(notifications.countUnread(), 2);
-  notifications.flagRead(1);
+  ASSERT_TRUE(notifications.flagRead(1));
   EXPECT_EQ(notifications.countUnread(), 1);
   EXPECT_EQ(notifications.findAll()[0]->notifId(), 2);
   EXPECT_EQ(notifications.findWithNotifId(2)->getDocument()->type(), "message");

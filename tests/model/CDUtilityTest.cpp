@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "base/StringAdditions.h"
-#include "store/CDUtility.h"
+#include "model/CDUtility.h"
 
 namespace mr {
 namespace {

@@ -1,4 +1,4 @@
-#include "store/CDUtility.h"
+#include "model/CDUtility.h"
 
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
