@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <limits>
 
 #include "base/Json.h"
 #include "library/MRMusicLibrary.h"
@@ -71,6 +72,43 @@ TEST_F(ReaderFixture, MetaDataHasItsTwentyThreeEntriesOfTheRightKinds) {
   EXPECT_EQ(line->intForKey("playCount", -1), 7);
   EXPECT_EQ(line->get("iTunes")->size(), 23u);
   EXPECT_EQ(MRUploadUserTracksOperation::uploadLine(library.allTracks()[0]).back(), '\n');
+}
+
+TEST_F(ReaderFixture, AnUploadLineIsTheTracksFactsAsCompactJson) {
+  // What the line stands for, written the general way.
+  const auto reference = [](const MRITunesMusicLibraryTrack& track) {
+    Dictionary line;
+    line.set("artistName", Value(track.artistName().value_or("")));
+    line.set("trackTitle", Value(track.trackTitle().value_or("")));
+    line.set("albumTitle", Value(track.albumTitle().value_or("")));
+    line.set("playCount", Value(track.playCount()));
+    line.set("iTunes", track.metaData());
+    return toJson(Value(std::move(line))) + "\n";
+  };
+  Dictionary odd{{"Track ID", Value(7)},
+                 {"Name", Value("quote \" backslash \\ tab \t nul-ish \x01 é 日本")},
+                 {"Artist", Value(std::string("bad \xff utf-8"))},
+                 {"Album", Value("line\nfeed")},
+                 {"Play Count", Value(-3)},  // read as a huge unsigned number
+                 {"Size", Value(std::numeric_limits<int64_t>::max())},
+                 {"Date Added", Value(Date{1234567890.25})},
+                 {"Date Modified", Value(Date{1577934245})},
+                 {"Skip Date", Value("2020-01-02T03:04:05Z")},
+                 {"Genre", Value(true)}};  // of the wrong kind: none
+  Dictionary tracks{{"7", Value(odd)}, {"8", Value(Dictionary{})}};
+  auto library = MRITunesMusicLibrary::initWithDictionary(
+      Value(Dictionary{{"Tracks", Value(std::move(tracks))}}));
+  ASSERT_TRUE(library.ok());
+  test::writeLibrary(path, test::generatedTracks(5));
+  auto generated = MRITunesMusicLibrary::initWithContentsOfFile(path);
+  ASSERT_TRUE(generated.ok());
+  std::vector<MRITunesMusicLibraryTrack> all = library->allTracks();
+  all.insert(all.end(), generated->allTracks().begin(), generated->allTracks().end());
+  for (const auto& track : all) {
+    const std::string line = MRUploadUserTracksOperation::uploadLine(track);
+    EXPECT_EQ(line, reference(track));
+    EXPECT_TRUE(parseJson(line).ok()) << line;
+  }
 }
 
 TEST_F(ReaderFixture, TheTableKnowsATrackByTitleAndArtistOnly) {
