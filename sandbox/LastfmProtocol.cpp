@@ -188,8 +188,8 @@ class Answerer {
   Result<std::string> artistGetInfo() const {
     auto artist = requestedArtist();
     if (!artist.ok()) return artist.error();
-    const std::string lang = lowerAscii(request_.text("lang").value_or("en"));
-    const bool japanese = lang == "jp" || lang == "ja";
+    // Last.fm's code for Japanese is "jp"; "ja" is none of its codes.
+    const bool japanese = lowerAscii(request_.text("lang").value_or("en")) == "jp";
     XmlOut xml;
     xml.open("lfm", {{"status", "ok"}});
     writeArtistInfo(xml, **artist, japanese);

@@ -158,6 +158,7 @@ void SandboxRouter::install(httplib::Server& server, const std::string& scheme) 
           std::this_thread::sleep_for(delay);
         if (faults_->shouldFail(request.path)) {
           log::debug("sandbox: {} {} failed on purpose", request.method, request.path);
+          if (answerObserver_) answerObserver_(request, 503);
           writeResponse(SandboxResponse::withStatus(503, "text/plain; charset=utf-8",
                                                     "Service Unavailable\n"),
                         http, out);
@@ -172,7 +173,9 @@ void SandboxRouter::install(httplib::Server& server, const std::string& scheme) 
         } else if (route.signing == Signing::Required) {
           log::debug("sandbox: {} {} refused: {}", request.method, request.path,
                      aid.error().toString());
-          writeResponse(SandboxResponse::failure(aid.error()), http, out);
+          const SandboxResponse refused = SandboxResponse::failure(aid.error());
+          if (answerObserver_) answerObserver_(request, refused.status);
+          writeResponse(refused, http, out);
           return;
         } else {
           request.signatureError = aid.error();
@@ -180,6 +183,7 @@ void SandboxRouter::install(httplib::Server& server, const std::string& scheme) 
       }
       const SandboxResponse response = route.handler(request);
       log::debug("sandbox: {} {} -> {}", request.method, request.path, response.status);
+      if (answerObserver_) answerObserver_(request, response.status);
       writeResponse(response, http, out);
     };
     if (route.method == "POST") {

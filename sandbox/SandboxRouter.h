@@ -101,6 +101,12 @@ class SandboxRouter {
     observer_ = std::move(observer);
   }
 
+  // Called with every request and the status it was answered with (faults
+  // included), on the request's thread.
+  void setAnswerObserver(std::function<void(const SandboxRequest&, int status)> observer) {
+    answerObserver_ = std::move(observer);
+  }
+
   // Installs every route; `scheme` is "http" or "https".
   void install(httplib::Server& server, const std::string& scheme) const;
 
@@ -117,6 +123,7 @@ class SandboxRouter {
   std::vector<Route> routes_;
   SandboxFaults* faults_ = nullptr;
   std::function<void(const SandboxRequest&)> observer_;
+  std::function<void(const SandboxRequest&, int status)> answerObserver_;
 };
 
 }  // namespace mr::sandbox

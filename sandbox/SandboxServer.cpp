@@ -3,6 +3,8 @@
 #include <httplib.h>
 #include <sys/socket.h>
 
+#include <fstream>
+#include <mutex>
 #include <utility>
 
 #include "base/AppConfig.h"
@@ -114,6 +116,19 @@ Status SandboxServer::start() {
   faults_ = std::make_unique<SandboxFaults>(options_.latencyMs, options_.failRate);
   if (!faults_->empty()) router_->setFaults(faults_.get());
   router_->setObserver([this](const SandboxRequest& request) { record(request); });
+  if (!options_.requestLog.empty()) {
+    auto log = std::make_shared<std::ofstream>(options_.requestLog, std::ios::app);
+    if (!*log) return Error(kPosixErrorDomain, 1, "cannot write " + options_.requestLog);
+    auto logMutex = std::make_shared<std::mutex>();
+    router_->setAnswerObserver([log, logMutex](const SandboxRequest& request, int status) {
+      Dictionary line{{"method", Value(request.method)},
+                      {"path", Value(request.path)},
+                      {"parameters", Value(request.parameters)},
+                      {"status", Value(static_cast<int64_t>(status))}};
+      std::lock_guard guard(*logMutex);
+      *log << toJson(Value(std::move(line))) << std::endl;
+    });
+  }
   for (const auto& protocol : protocols_)
     protocol->registerRoutes(*router_);
 

@@ -61,6 +61,9 @@ class SandboxServer {
     // answered 503. See SandboxFaults.
     std::map<std::string, int> latencyMs;
     std::map<std::string, double> failRate;
+    // Appends one JSON line per answered request (method, path, parameters,
+    // status) to this file; none when empty.
+    std::string requestLog;
   };
 
   // A request as it reached a route, before faults applied.

@@ -56,8 +56,9 @@ class MRAppServices {
   virtual void createPlaybackHistoryObserver() {}
   virtual void logLaunch() {}
   // Refreshes the account's connections; `done` runs on the main thread
-  // after the list was saved.
-  virtual void updateConnections(const std::function<void()>& /*done*/) {}
+  // after the list was saved, `failed` there when the refresh failed.
+  virtual void updateConnections(const std::function<void()>& /*done*/,
+                                 const std::function<void(const Error&)>& /*failed*/) {}
   virtual void stopPlaylistPlayer() {}
   virtual void addDeviceToken(const Bytes& /*token*/) {}
   // Invalidates every connection of "facebook" or "twitter"; `done` runs on

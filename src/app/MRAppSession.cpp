@@ -1,6 +1,8 @@
 #include "app/MRAppSession.h"
 
 #include "app/MRAppDelegate.h"
+#include "app/MRDefaultAppServices.h"
+#include "base/Log.h"
 #include "base/Localization.h"
 
 namespace mr {
@@ -18,9 +20,10 @@ MRAppSession::MRAppSession(const Env& env, MRAppServices& services, MRServiceOpe
 
 std::shared_ptr<MRAppSession> MRAppSession::sharedSession() {
   return shared().get([] {
-    static MRAppServices nothing;  // no layer has registered its services
-    static auto queue = MRServiceOperationQueue::sharedQueue();
-    return std::make_shared<MRAppSession>(Env::defaultEnv(), nothing, *queue);
+    // Kept for the life of the process, as the session is.
+    static const auto services = MRDefaultAppServices::shared();
+    return std::make_shared<MRAppSession>(Env::defaultEnv(), *services,
+                                          *services->parts().serviceQueue);
   });
 }
 
@@ -64,9 +67,16 @@ void MRAppSession::logout() {
 }
 
 void MRAppSession::updateConnections() {
-  services_.updateConnections([this] {
-    if (appDelegate_ != nullptr) appDelegate_->presenter().refreshConnectionsMenu();
-  });
+  services_.updateConnections(
+      [this] {
+        if (appDelegate_ != nullptr) appDelegate_->presenter().refreshConnectionsMenu();
+        if (auto handler = connectionsRefreshed_.get()) handler(std::nullopt);
+      },
+      [this](const Error& error) {
+        // Nobody is told: the menu keeps what it showed.
+        log::warning("The connections were not refreshed: {}", error.toString());
+        if (auto handler = connectionsRefreshed_.get()) handler(error);
+      });
 }
 
 void MRAppSession::disconnectService(const std::string& service) {

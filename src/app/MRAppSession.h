@@ -3,11 +3,14 @@
 #pragma once
 
 #include <memory>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "app/MRAppServices.h"
 #include "base/Env.h"
+#include "base/MutexProtected.h"
 #include "base/MRServiceOperationQueue.h"
 
 namespace mr {
@@ -34,6 +37,11 @@ class MRAppSession {
   void logout();
   // Refreshes the account's connections, then the connections menu.
   void updateConnections();
+  // Called on the main thread after each refresh of the connections, with
+  // its error when it failed (the command line waits for it).
+  void setConnectionsRefreshedHandler(std::function<void(std::optional<Error>)> handler) {
+    connectionsRefreshed_.set(std::move(handler));
+  }
   // Sends the push token as lower-case hex.
   void didRegisterForRemoteNotificationsWithDeviceToken(const Bytes& token);
   // Unlinks every connection of the service ("facebook" or "twitter"), then
@@ -48,6 +56,7 @@ class MRAppSession {
   std::once_flag served_;
   mutable std::mutex mutex_;
   bool hasServed_ = false;
+  MutexProtected<std::function<void(std::optional<Error>)>> connectionsRefreshed_;
 };
 
 }  // namespace mr

@@ -13,6 +13,22 @@ namespace mr {
 MRDefaultAppServices::MRDefaultAppServices(const Env& env, Parts parts)
     : env_(env), parts_(std::move(parts)) {}
 
+namespace {
+SharedInstance<MRDefaultAppServices>& sharedServices() {
+  static SharedInstance<MRDefaultAppServices> instance;
+  return instance;
+}
+}  // namespace
+
+std::shared_ptr<MRDefaultAppServices> MRDefaultAppServices::shared() {
+  return sharedServices().get(
+      [] { return std::make_shared<MRDefaultAppServices>(Env::defaultEnv(), sharedParts()); });
+}
+
+void MRDefaultAppServices::setShared(std::shared_ptr<MRDefaultAppServices> services) {
+  sharedServices().replace(std::move(services));
+}
+
 MRDefaultAppServices::Parts MRDefaultAppServices::sharedParts() {
   return Parts{MRAPIBase::sharedEngine(),
                ovloConnectionAPI::sharedInstance(),
@@ -56,21 +72,31 @@ bool MRDefaultAppServices::isAuthorized() const {
 }
 
 void MRDefaultAppServices::signOut() {
-  ovloAccount(env_.settings()).logout();
+  // The window goes back to the welcome flow either way; a failed write is
+  // logged by the settings.
+  (void)ovloAccount(env_.settings()).logout();
 }
 
 void MRDefaultAppServices::logLaunch() {
   MRAPIUsageLog(parts_.mirelune).logLaunch();
 }
 
-void MRDefaultAppServices::updateConnections(const std::function<void()>& done) {
+void MRDefaultAppServices::updateConnections(const std::function<void()>& done,
+                                             const std::function<void(const Error&)>& failed) {
   Dispatcher& main = env_.main();
-  parts_.connections->getConnectionsWithRetrievedBlock(
+  auto request = parts_.connections->getConnectionsWithRetrievedBlock(
       [&main, done](ovloConnectionList& list) {
         list.save();
         if (done) main.post(done);
       },
-      nullptr);
+      [&main, failed](const Error& error) {
+        if (failed) main.post([failed, error] { failed(error); });
+      });
+  if (!request && failed) {
+    main.post([failed] {
+      failed(Error(kMireluneErrorDomain, 1, "not signed in: the connections cannot be asked for"));
+    });
+  }
 }
 
 void MRDefaultAppServices::addDeviceToken(const Bytes& token) {

@@ -31,6 +31,10 @@ class MRDefaultAppServices : public MRAppServices {
   MRDefaultAppServices(const Env& env, Parts parts);
   // Over the shared engines and queues of the default surroundings.
   static Parts sharedParts();
+  // The process's services over the default surroundings, made on first
+  // use; tests may replace them.
+  static std::shared_ptr<MRDefaultAppServices> shared();
+  static void setShared(std::shared_ptr<MRDefaultAppServices> services);
 
   // Teaches the service queue to make the launch jobs over this store.
   void registerLaunchJobs(std::shared_ptr<Database> store);
@@ -43,7 +47,8 @@ class MRDefaultAppServices : public MRAppServices {
   bool isAuthorized() const override;
   void signOut() override;
   void logLaunch() override;
-  void updateConnections(const std::function<void()>& done) override;
+  void updateConnections(const std::function<void()>& done,
+                         const std::function<void(const Error&)>& failed) override;
   void addDeviceToken(const Bytes& token) override;
   void disconnectService(const std::string& service, const std::function<void()>& done,
                          const std::function<void(const Error&)>& failed) override;

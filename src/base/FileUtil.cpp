@@ -1,6 +1,7 @@
 #include "base/FileUtil.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,6 +97,28 @@ std::string parentDirectory(const std::string& path) {
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
+}
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+UniqueFd::~UniqueFd() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+Result<UniqueFd> lockFile(const std::string& path, bool wait) {
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!fd.valid()) return posixError(errno, "cannot open the lock file " + path);
+  while (::flock(fd.get(), LOCK_EX | (wait ? 0 : LOCK_NB)) != 0) {
+    if (errno == EINTR) continue;
+    return posixError(errno, "cannot lock " + path);
+  }
+  return fd;
 }
 
 }  // namespace mr

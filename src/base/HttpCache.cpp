@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "base/FileUtil.h"
 #include "base/Json.h"
@@ -95,6 +96,16 @@ void HttpCache::store(const std::string& key, const Entry& entry) {
   if (status.ok())
     status = writeFileAtomically(folder_ + "/" + key + ".meta", toJson(meta, {false, true}), 0600);
   if (!status.ok()) log::warning("HTTP cache: {}", status.error().toString());
+}
+
+void HttpCache::remove(const std::string& key) {
+  {
+    std::lock_guard guard(mutex_);
+    memory_.remove_if([&key](const auto& cached) { return cached.first == key; });
+  }
+  if (folder_.empty()) return;
+  std::remove((folder_ + "/" + key + ".meta").c_str());
+  std::remove((folder_ + "/" + key + ".body").c_str());
 }
 
 void HttpCache::remember(const std::string& key, const Entry& entry) {

@@ -34,6 +34,7 @@ class HttpCache {
 
   std::optional<Entry> lookup(const std::string& key);
   void store(const std::string& key, const Entry& entry);
+  void remove(const std::string& key);
 
  private:
   void remember(const std::string& key, const Entry& entry);

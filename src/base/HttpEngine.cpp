@@ -94,6 +94,20 @@ struct CurlGlobal {
 
 }  // namespace
 
+bool isTemporaryHttpFailure(const Error& error) {
+  if (error.domain() != kHttpErrorDomain) return false;
+  switch (error.code()) {
+    case kHttpErrorTimedOut:
+    case kHttpErrorCannotFindHost:
+    case kHttpErrorCannotConnectToHost:
+    case kHttpErrorConnectionLost:
+    case 429:
+      return true;
+    default:
+      return error.code() >= 500 && error.code() < 600;
+  }
+}
+
 // ------------------------------------------------------------ response
 
 std::string HttpResponse::header(std::string_view name) const {
@@ -143,6 +157,8 @@ struct HttpEngine::Transfer {
   HttpResponse response;
   std::FILE* file = nullptr;
   std::string partPath;
+  uint64_t received = 0;  // body bytes, decompressed
+  bool tooLarge = false;
   SteadyTime deadline;
   std::string cacheKey;
   std::optional<HttpCache::Entry> cached;
@@ -151,6 +167,8 @@ struct HttpEngine::Transfer {
   char errorBuffer[CURL_ERROR_SIZE] = {};
 
   ~Transfer() {
+    for (auto& subscriber : subscribers)
+      HttpEngine::retire(std::move(subscriber));
     if (easy != nullptr) curl_easy_cleanup(easy);
     if (headers != nullptr) curl_slist_free_all(headers);
     if (mime != nullptr) curl_mime_free(mime);
@@ -248,6 +266,11 @@ std::shared_ptr<HttpOperation> HttpEngine::enqueue(HttpRequest request, HttpCall
   return operation;
 }
 
+void HttpEngine::forgetCachedResponse(const HttpRequest& request) {
+  if (cache_ != nullptr && HttpCache::isCacheable(request))
+    cache_->remove(HttpCache::keyFor(request));
+}
+
 void HttpEngine::cancelled(HttpOperation& operation) {
   {
     std::lock_guard guard(mutex_);
@@ -294,7 +317,8 @@ bool HttpEngine::deliverFromCache(const std::shared_ptr<HttpOperation>& operatio
   hadCopy = false;
   if (cache_ == nullptr || !HttpCache::isCacheable(operation->request())) return false;
   const auto entry = cache_->lookup(HttpCache::keyFor(operation->request()));
-  if (!entry) return false;
+  // A copy kept for a request that allowed more is not this one's answer.
+  if (!entry || entry->body.size() > operation->request().maxBodyBytes) return false;
   hadCopy = true;
   HttpResponse cached;
   cached.status = entry->status;
@@ -329,6 +353,15 @@ void HttpOperation::reportProgress(bool upload, double fraction) {
 size_t HttpEngine::onBody(char* data, size_t size, size_t count, void* userData) {
   auto* transfer = static_cast<Transfer*>(userData);
   const size_t bytes = size * count;
+  // Counted here, after curl has decompressed: what the body will take.
+  const HttpRequest& request = transfer->request();
+  const uint64_t limit = transfer->file != nullptr ? request.maxDownloadBytes.value_or(UINT64_MAX)
+                                                   : static_cast<uint64_t>(request.maxBodyBytes);
+  if (bytes > limit - std::min(limit, transfer->received)) {
+    transfer->tooLarge = true;
+    return 0;  // a short count aborts the transfer
+  }
+  transfer->received += bytes;
   if (transfer->file != nullptr) return std::fwrite(data, 1, bytes, transfer->file);
   transfer->response.body.insert(transfer->response.body.end(), data, data + bytes);
   return bytes;
@@ -469,7 +502,8 @@ void HttpEngine::accept(const std::shared_ptr<HttpOperation>& operation) {
   if (HttpCache::isCacheable(operation->request())) {
     const std::string& url = operation->request().url;
     for (auto& transfer : active_) {
-      if (HttpCache::isCacheable(transfer->request()) && transfer->request().url == url) {
+      if (HttpCache::isCacheable(transfer->request()) && transfer->request().url == url &&
+          transfer->request().maxBodyBytes == operation->request().maxBodyBytes) {
         transfer->subscribers.push_back(operation);
         transfer->hadCachedCopy.push_back(hadCopy);
         return;
@@ -479,6 +513,12 @@ void HttpEngine::accept(const std::shared_ptr<HttpOperation>& operation) {
   waiting_.emplace_back(operation, hadCopy);
 }
 
+void HttpEngine::retire(std::shared_ptr<HttpOperation> operation) {
+  if (!operation || !operation->callbacks_.deliver) return;
+  const auto& deliver = operation->callbacks_.deliver;  // kept alive by the task
+  deliver([operation = std::move(operation)]() mutable { operation.reset(); });
+}
+
 void HttpEngine::dropCancelled(HttpOperation* operation) {
   const Error cancelled = httpError(kHttpErrorCancelled, "cancelled");
   for (auto it = waiting_.begin(); it != waiting_.end(); ++it) {
@@ -486,6 +526,7 @@ void HttpEngine::dropCancelled(HttpOperation* operation) {
     auto kept = it->first;
     waiting_.erase(it);
     finishOperation(kept, {}, cancelled);
+    retire(std::move(kept));
     return;
   }
   for (auto it = active_.begin(); it != active_.end(); ++it) {
@@ -496,6 +537,7 @@ void HttpEngine::dropCancelled(HttpOperation* operation) {
       transfer.subscribers.erase(transfer.subscribers.begin() + static_cast<ptrdiff_t>(i));
       transfer.hadCachedCopy.erase(transfer.hadCachedCopy.begin() + static_cast<ptrdiff_t>(i));
       finishOperation(kept, {}, cancelled);
+      retire(std::move(kept));
       if (transfer.subscribers.empty()) {
         curl_multi_remove_handle(static_cast<CURLM*>(multi_), transfer.easy);
         active_.erase(it);
@@ -542,7 +584,16 @@ void HttpEngine::finishTransfer(Transfer& transfer, int curlCode) {
   if (effective != nullptr) response.effectiveUrl = effective;
   curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &response.status);
   std::optional<Error> error;
-  if (curlCode != CURLE_OK) {
+  if (transfer.tooLarge) {
+    const HttpRequest& request = transfer.request();
+    const uint64_t limit =
+        transfer.file != nullptr ? request.maxDownloadBytes.value_or(0) : request.maxBodyBytes;
+    response.body.clear();
+    response.body.shrink_to_fit();
+    error =
+        httpError(kHttpErrorResponseTooLarge, "the answer is larger than " + std::to_string(limit) +
+                                                  " bytes (" + request.url + ")");
+  } else if (curlCode != CURLE_OK) {
     error =
         curlError(static_cast<CURLcode>(curlCode), transfer.errorBuffer, transfer.request().url);
   } else if (response.status >= 400) {
@@ -588,10 +639,14 @@ void HttpEngine::abortAll() {
     pending.swap(incoming_);
     cancels_.clear();
   }
-  for (auto& operation : pending)
+  for (auto& operation : pending) {
     finishOperation(operation, {}, stopped);
-  for (auto& [operation, hadCopy] : waiting_)
+    retire(std::move(operation));
+  }
+  for (auto& [operation, hadCopy] : waiting_) {
     finishOperation(operation, {}, stopped);
+    retire(std::move(operation));
+  }
   waiting_.clear();
   for (auto& transfer : active_) {
     curl_multi_remove_handle(static_cast<CURLM*>(multi_), transfer->easy);
@@ -616,13 +671,17 @@ void HttpEngine::run() {
     }
     if (stopping) {
       const Error stopped = httpError(kHttpErrorCancelled, "the engine is shutting down");
-      for (const auto& operation : arrived)
+      for (auto& operation : arrived) {
         finishOperation(operation, {}, stopped);
+        retire(std::move(operation));
+      }
       abortAll();
       return;
     }
-    for (const auto& operation : arrived)
+    for (auto& operation : arrived) {
       accept(operation);
+      retire(std::move(operation));
+    }
     for (HttpOperation* operation : cancels)
       dropCancelled(operation);
     startTransfers();

@@ -41,10 +41,21 @@ enum HttpErrorCode : int {
   kHttpErrorCannotConnectToHost = -1004,
   kHttpErrorConnectionLost = -1005,
   kHttpErrorTooManyRedirects = -1007,
+  kHttpErrorResponseTooLarge = -1103,  // more than the request's limit, decompressed
   kHttpErrorSecureConnectionFailed = -1200,
   kHttpErrorServerCertificateUntrusted = -1202,
   kHttpErrorCannotWriteToFile = -3003,
 };
+
+// A failure that may well not happen on a later try: a time-out, a host
+// that did not resolve, a connection that could not be made or was lost, a
+// server error (5xx) or "too many requests" (429). Cancels, refusals (other
+// 4xx), bad addresses, untrusted certificates and oversize answers are not.
+bool isTemporaryHttpFailure(const Error& error);
+
+// What an answer kept in memory may hold once decompressed, unless the
+// request says otherwise.
+inline constexpr size_t kHttpDefaultMaxBodyBytes = size_t{16} * 1024 * 1024;
 
 using HttpHeaders = std::vector<std::pair<std::string, std::string>>;
 
@@ -64,6 +75,12 @@ struct HttpRequest {
   std::vector<HttpPart> parts;
   // Streams the body into this file (written beside it, then renamed).
   std::optional<std::string> downloadPath;
+  // The most the body may hold, counted after decompression, so a small
+  // compressed answer cannot unpack into gigabytes; beyond it the request
+  // fails with kHttpErrorResponseTooLarge. maxBodyBytes bounds every body
+  // kept in memory; a download is bounded only by maxDownloadBytes.
+  size_t maxBodyBytes = kHttpDefaultMaxBodyBytes;
+  std::optional<uint64_t> maxDownloadBytes;
   Duration timeout = std::chrono::seconds(60);
   // The response cache, for plain-HTTP GETs.
   bool useCache = false;
@@ -142,6 +159,9 @@ class HttpEngine {
   HttpEngine& operator=(const HttpEngine&) = delete;
 
   std::shared_ptr<HttpOperation> enqueue(HttpRequest request, HttpCallbacks callbacks);
+  // Drops the cached answer to this request, for a caller that found it
+  // unusable (a proxy's page served as the answer must not be served again).
+  void forgetCachedResponse(const HttpRequest& request);
 
   // 6 at once, or 2 on a cellular link.
   int maxConcurrentTransfers() const;
@@ -164,6 +184,10 @@ class HttpEngine {
   void cancelled(HttpOperation& operation);
   void accept(const std::shared_ptr<HttpOperation>& operation);
   void dropCancelled(HttpOperation* operation);
+  // Lets go of the engine's reference where the operation's callbacks run:
+  // its callbacks may hold the last reference to an owner of this engine,
+  // which must not be destroyed on the engine's own thread.
+  static void retire(std::shared_ptr<HttpOperation> operation);
   void abortAll();
   bool makeTransfer(const std::shared_ptr<HttpOperation>& operation, bool hadCopy);
   void startTransfers();

@@ -10,8 +10,8 @@ bool MRUserDefaults::boolDefaultingToTrue(const char* key) const {
 bool MRUserDefaults::isUserAgreedTOU() const {
   return settings_.boolForKey(kUserAgreedTOU);
 }
-void MRUserDefaults::setUserAgreedTOU(bool agreed) {
-  (void)settings_.setBool(kUserAgreedTOU, agreed);
+Status MRUserDefaults::setUserAgreedTOU(bool agreed) {
+  return settings_.setBool(kUserAgreedTOU, agreed);
 }
 
 Date MRUserDefaults::lastTodaysArtistsShownDate() const {
@@ -20,8 +20,8 @@ Date MRUserDefaults::lastTodaysArtistsShownDate() const {
   return Date{0};
 }
 
-void MRUserDefaults::setLastTodaysArtistsShownDate(Date date) {
-  (void)settings_.setObject(kLastTodaysArtistsShownDate, Value(date));
+Status MRUserDefaults::setLastTodaysArtistsShownDate(Date date) {
+  return settings_.setObject(kLastTodaysArtistsShownDate, Value(date));
 }
 
 std::optional<std::vector<std::string>> MRUserDefaults::itemHashesOfLastTodaysArtistsShown() const {
@@ -34,29 +34,29 @@ std::optional<std::vector<std::string>> MRUserDefaults::itemHashesOfLastTodaysAr
   return hashes;
 }
 
-void MRUserDefaults::setItemHashesOfLastTodaysArtistsShown(
+Status MRUserDefaults::setItemHashesOfLastTodaysArtistsShown(
     const std::vector<std::string>& itemHashes) {
   Array members(itemHashes.begin(), itemHashes.end());
-  (void)settings_.setObject(kItemHashesOfLastTodaysArtistsShown, Value(std::move(members)));
+  return settings_.setObject(kItemHashesOfLastTodaysArtistsShown, Value(std::move(members)));
 }
 
 bool MRUserDefaults::shareOnFacebook() const {
   return boolDefaultingToTrue(kShareOnFacebook);
 }
-void MRUserDefaults::setShareOnFacebook(bool share) {
-  (void)settings_.setBool(kShareOnFacebook, share);
+Status MRUserDefaults::setShareOnFacebook(bool share) {
+  return settings_.setBool(kShareOnFacebook, share);
 }
 bool MRUserDefaults::shareOnTwitter() const {
   return boolDefaultingToTrue(kShareOnTwitter);
 }
-void MRUserDefaults::setShareOnTwitter(bool share) {
-  (void)settings_.setBool(kShareOnTwitter, share);
+Status MRUserDefaults::setShareOnTwitter(bool share) {
+  return settings_.setBool(kShareOnTwitter, share);
 }
 bool MRUserDefaults::autoSharingOnFavorite() const {
   return boolDefaultingToTrue(kAutoSharingOnFavorite);
 }
-void MRUserDefaults::setAutoSharingOnFavorite(bool share) {
-  (void)settings_.setBool(kAutoSharingOnFavorite, share);
+Status MRUserDefaults::setAutoSharingOnFavorite(bool share) {
+  return settings_.setBool(kAutoSharingOnFavorite, share);
 }
 
 int64_t MRUserDefaults::numberOfUserSongs() const {
@@ -71,8 +71,8 @@ int64_t MRUserDefaults::musicLibrarySourceType() const {
   return 1;
 }
 
-void MRUserDefaults::setMusicLibrarySourceType(int64_t type) {
-  (void)settings_.setInteger(kMusicLibrarySourceType, type);
+Status MRUserDefaults::setMusicLibrarySourceType(int64_t type) {
+  return settings_.setInteger(kMusicLibrarySourceType, type);
 }
 
 std::string MRUserDefaults::defaultITunesMusicLibraryFilePath() const {
@@ -85,12 +85,9 @@ std::string MRUserDefaults::iTunesMusicLibraryFilePath() const {
   return defaultITunesMusicLibraryFilePath();
 }
 
-void MRUserDefaults::setITunesMusicLibraryFilePath(const std::optional<std::string>& path) {
-  if (path) {
-    (void)settings_.setObject(kITunesMusicLibraryFilePath, Value(*path));
-  } else {
-    (void)settings_.removeObjectForKey(kITunesMusicLibraryFilePath);
-  }
+Status MRUserDefaults::setITunesMusicLibraryFilePath(const std::optional<std::string>& path) {
+  if (path) return settings_.setObject(kITunesMusicLibraryFilePath, Value(*path));
+  return settings_.removeObjectForKey(kITunesMusicLibraryFilePath);
 }
 
 Dictionary MRUserDefaults::userTrackItemHashTable() const {
@@ -108,13 +105,13 @@ int64_t MRInstructionSwitch::readUserDefault() const {
   return settings_.integerForKey(kInstructionSwitches);
 }
 
-void MRInstructionSwitch::writeUserDefault(int64_t word) {
-  (void)settings_.setInteger(kInstructionSwitches, word);
+Status MRInstructionSwitch::writeUserDefault(int64_t word) {
+  return settings_.setInteger(kInstructionSwitches, word);
 }
 
-void MRInstructionSwitch::setSwitch(bool on, uint32_t flag) {
+Status MRInstructionSwitch::setSwitch(bool on, uint32_t flag) {
   const int64_t word = readUserDefault();
-  writeUserDefault(on ? (word & ~static_cast<int64_t>(flag)) : (word | flag));
+  return writeUserDefault(on ? (word & ~static_cast<int64_t>(flag)) : (word | flag));
 }
 
 bool MRInstructionSwitch::isOn(uint32_t flag) const {
@@ -123,11 +120,11 @@ bool MRInstructionSwitch::isOn(uint32_t flag) const {
 bool MRInstructionSwitch::allSwitchIsOn() const {
   return readUserDefault() == 0;
 }
-void MRInstructionSwitch::resetAllSwitches() {
-  writeUserDefault(0);
+Status MRInstructionSwitch::resetAllSwitches() {
+  return writeUserDefault(0);
 }
-void MRInstructionSwitch::turnOffAllSwitches() {
-  writeUserDefault(4294967295LL);
+Status MRInstructionSwitch::turnOffAllSwitches() {
+  return writeUserDefault(4294967295LL);
 }
 
 }  // namespace mr

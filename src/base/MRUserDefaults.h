@@ -9,6 +9,7 @@
 
 namespace mr {
 
+// Every setter writes at once and returns what the write came to.
 class MRUserDefaults {
  public:
   MRUserDefaults(Settings& settings, std::string homeDirectory)
@@ -28,33 +29,34 @@ class MRUserDefaults {
   static constexpr const char* kUserTrackItemHashTable = "MRUserDefaultsKeyUserTrackItemHashTable";
 
   bool isUserAgreedTOU() const;
-  void setUserAgreedTOU(bool agreed);
+  Status setUserAgreedTOU(bool agreed);
 
   // The epoch when never set.
   Date lastTodaysArtistsShownDate() const;
-  void setLastTodaysArtistsShownDate(Date date);
+  Status setLastTodaysArtistsShownDate(Date date);
   std::optional<std::vector<std::string>> itemHashesOfLastTodaysArtistsShown() const;
-  void setItemHashesOfLastTodaysArtistsShown(const std::vector<std::string>& itemHashes);
+  Status setItemHashesOfLastTodaysArtistsShown(const std::vector<std::string>& itemHashes);
 
   // True until the listener has set them.
   bool shareOnFacebook() const;
-  void setShareOnFacebook(bool share);
+  Status setShareOnFacebook(bool share);
   bool shareOnTwitter() const;
-  void setShareOnTwitter(bool share);
+  Status setShareOnTwitter(bool share);
   bool autoSharingOnFavorite() const;
-  void setAutoSharingOnFavorite(bool share);
+  Status setAutoSharingOnFavorite(bool share);
 
   int64_t numberOfUserSongs() const;
+  // No result: the song check, its only writer, does not act on it.
   void setNumberOfUserSongs(int64_t count);
 
   // Always 1, the iTunes XML library; the stored value is read but not used.
   int64_t musicLibrarySourceType() const;
-  void setMusicLibrarySourceType(int64_t type);
+  Status setMusicLibrarySourceType(int64_t type);
 
   // "<home>/Music/iTunes/iTunes Music Library.xml" unless set; nothing
   // removes the key, bringing the default back.
   std::string iTunesMusicLibraryFilePath() const;
-  void setITunesMusicLibraryFilePath(const std::optional<std::string>& path);
+  Status setITunesMusicLibraryFilePath(const std::optional<std::string>& path);
   std::string defaultITunesMusicLibraryFilePath() const;
 
   // Empty unless set; nothing removes the key.
@@ -88,30 +90,34 @@ class MRInstructionSwitch {
   explicit MRInstructionSwitch(Settings& settings) : settings_(settings) {}
 
   int64_t readUserDefault() const;
-  void writeUserDefault(int64_t word);
+  Status writeUserDefault(int64_t word);
   // on = false sets the flag's bit (switch off); on = true clears it.
-  void setSwitch(bool on, uint32_t flag);
+  Status setSwitch(bool on, uint32_t flag);
   bool isOn(uint32_t flag) const;
   bool allSwitchIsOn() const;
-  void resetAllSwitches();
-  void turnOffAllSwitches();
+  Status resetAllSwitches();
+  Status turnOffAllSwitches();
 
   bool playlistViewCellRevealable() const { return isOn(kPlaylistViewCellRevealable); }
-  void setPlaylistViewCellRevealable(bool on) { setSwitch(on, kPlaylistViewCellRevealable); }
+  Status setPlaylistViewCellRevealable(bool on) {
+    return setSwitch(on, kPlaylistViewCellRevealable);
+  }
   bool playlistViewCellDrawerButtons() const { return isOn(kPlaylistViewCellDrawerButtons); }
-  void setPlaylistViewCellDrawerButtons(bool on) { setSwitch(on, kPlaylistViewCellDrawerButtons); }
+  Status setPlaylistViewCellDrawerButtons(bool on) {
+    return setSwitch(on, kPlaylistViewCellDrawerButtons);
+  }
   bool welcomeMessage() const { return isOn(kWelcomeMessage); }
-  void setWelcomeMessage(bool on) { setSwitch(on, kWelcomeMessage); }
+  Status setWelcomeMessage(bool on) { return setSwitch(on, kWelcomeMessage); }
   bool playbackControl() const { return isOn(kPlaybackControl); }
-  void setPlaybackControl(bool on) { setSwitch(on, kPlaybackControl); }
+  Status setPlaybackControl(bool on) { return setSwitch(on, kPlaybackControl); }
   bool caching() const { return isOn(kCaching); }
-  void setCaching(bool on) { setSwitch(on, kCaching); }
+  Status setCaching(bool on) { return setSwitch(on, kCaching); }
   bool supportUs() const { return isOn(kSupportUs); }
-  void setSupportUs(bool on) { setSwitch(on, kSupportUs); }
+  Status setSupportUs(bool on) { return setSwitch(on, kSupportUs); }
   bool musicProfile() const { return isOn(kMusicProfile); }
-  void setMusicProfile(bool on) { setSwitch(on, kMusicProfile); }
+  Status setMusicProfile(bool on) { return setSwitch(on, kMusicProfile); }
   bool specialArtists() const { return isOn(kSpecialArtists); }
-  void setSpecialArtists(bool on) { setSwitch(on, kSpecialArtists); }
+  Status setSpecialArtists(bool on) { return setSwitch(on, kSpecialArtists); }
 
  private:
   Settings& settings_;

@@ -1,4 +1,5 @@
-// A value that is only reached while its mutex is held:
+// State that is only reached with its mutex held: the value and its lock
+// live together, so no code path can touch one without the other.
 //   MutexProtected<std::vector<int>> numbers;
 //   numbers.with([](auto& list) { list.push_back(1); });
 //   auto copy = numbers.get();
@@ -9,27 +10,27 @@
 
 namespace mr {
 
-template <class T, class Mutex = std::mutex>
+template <class T>
 class MutexProtected {
  public:
-  MutexProtected() = default;
   template <class... Args>
-  explicit MutexProtected(std::in_place_t, Args&&... args) : value_(std::forward<Args>(args)...) {}
+  explicit MutexProtected(Args&&... args) : value_(std::forward<Args>(args)...) {}
   MutexProtected(const MutexProtected&) = delete;
   MutexProtected& operator=(const MutexProtected&) = delete;
 
-  // Runs `fn` with the value while the lock is held; returns what it returns.
-  template <class Fn>
-  decltype(auto) with(Fn&& fn) {
+  // Runs `use` on the value with the mutex held and returns what it returns.
+  template <class Use>
+  decltype(auto) with(Use&& use) {
     std::lock_guard guard(mutex_);
-    return std::forward<Fn>(fn)(value_);
+    return std::forward<Use>(use)(value_);
   }
-  template <class Fn>
-  decltype(auto) with(Fn&& fn) const {
+  template <class Use>
+  decltype(auto) with(Use&& use) const {
     std::lock_guard guard(mutex_);
-    return std::forward<Fn>(fn)(value_);
+    return std::forward<Use>(use)(static_cast<const T&>(value_));
   }
 
+  // A copy of the value.
   T get() const {
     std::lock_guard guard(mutex_);
     return value_;
@@ -45,8 +46,8 @@ class MutexProtected {
   }
 
  private:
-  mutable Mutex mutex_;
-  T value_{};
+  mutable std::mutex mutex_;
+  T value_;
 };
 
 }  // namespace mr

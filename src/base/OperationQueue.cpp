@@ -1,15 +1,38 @@
 #include "base/OperationQueue.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "base/ThreadPool.h"
 
 namespace mr {
 
+namespace {
+// The queue whose operation this thread runs, and whether that queue was
+// destroyed by the operation itself (its last owner let go of it there).
+thread_local const OperationQueue* tRunningQueue = nullptr;
+thread_local bool tRunningQueueGone = false;
+}  // namespace
+
+void joinOrDetach(std::thread& thread) {
+  if (!thread.joinable()) return;
+  // A thread cannot join itself: the owner is going away on one of its own
+  // threads, which leaves the owner's code before it ends.
+  if (thread.get_id() == std::this_thread::get_id()) {
+    thread.detach();
+  } else {
+    thread.join();
+  }
+}
+
 OperationQueue::OperationQueue(std::string name, int maxConcurrentOperationCount)
     : name_(std::move(name)), width_(std::max(0, maxConcurrentOperationCount)) {}
 
 OperationQueue::~OperationQueue() {
+  // Released by an operation of this queue, on its thread: that operation
+  // still counts as running, and its thread must not come back here.
+  const bool insideOwnOperation = tRunningQueue == this;
+  if (insideOwnOperation) tRunningQueueGone = true;
   std::vector<std::shared_ptr<Operation>> pending;
   {
     std::lock_guard guard(mutex_);
@@ -27,11 +50,12 @@ OperationQueue::~OperationQueue() {
     operation->start();  // finishes it without main(), running its completion block
   }
   std::unique_lock lock(mutex_);
-  cv_.wait(lock, [this] { return running_ == 0; });
+  const size_t selfCount = insideOwnOperation ? 1 : 0;
+  cv_.wait(lock, [this, selfCount] { return running_ == selfCount; });
   std::vector<std::thread> threads = std::move(threads_);
   lock.unlock();
   for (auto& thread : threads)
-    thread.join();
+    joinOrDetach(thread);
 }
 
 void OperationQueue::addOperation(std::shared_ptr<Operation> operation) {
@@ -113,8 +137,16 @@ void OperationQueue::startReadyLocked() {
 
 void OperationQueue::runOperation(const std::shared_ptr<Operation>& operation) {
   setCurrentThreadName(operation->className());
+  tRunningQueue = this;
+  tRunningQueueGone = false;
   if (operation->beginExecuting()) operation->main();
   operation->runCompletionBlock();
+  const bool gone = std::exchange(tRunningQueueGone, false);
+  tRunningQueue = nullptr;
+  if (gone) {  // `this` is no more
+    operation->markFinished();
+    return;
+  }
   finishOperation(operation);
   std::lock_guard guard(mutex_);
   exited_.push_back(std::this_thread::get_id());  // the thread's last touch of the queue
@@ -176,7 +208,7 @@ void OperationQueue::reapThreads() {
     exited_.clear();
   }
   for (auto& thread : done)
-    thread.join();  // they have left the queue's code
+    joinOrDetach(thread);  // they have left the queue's code
 }
 
 void OperationQueue::notifyChanged() {

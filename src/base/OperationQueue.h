@@ -17,6 +17,10 @@
 
 namespace mr {
 
+// Joins `thread`, or detaches it when it is the calling thread (an owner of
+// threads released on one of its own).
+void joinOrDetach(std::thread& thread);
+
 class OperationQueue : public std::enable_shared_from_this<OperationQueue> {
  public:
   OperationQueue(std::string name, int maxConcurrentOperationCount);

@@ -2,6 +2,8 @@
 
 #include <pthread.h>
 
+#include <utility>
+
 namespace mr {
 
 void setCurrentThreadName(const std::string& name) {
@@ -11,20 +13,40 @@ void setCurrentThreadName(const std::string& name) {
 ThreadPool::ThreadPool(std::string name, size_t maxThreads)
     : name_(std::move(name)), maxThreads_(maxThreads == 0 ? 1 : maxThreads) {}
 
+namespace {
+// The pool whose task this thread runs, and whether that task (or what it
+// held) destroyed the pool.
+thread_local const ThreadPool* tRunningPool = nullptr;
+thread_local bool tRunningPoolGone = false;
+
+void joinUnlessSelf(std::thread& thread) {
+  if (!thread.joinable()) return;
+  if (thread.get_id() == std::this_thread::get_id()) {
+    thread.detach();
+  } else {
+    thread.join();
+  }
+}
+}  // namespace
+
 ThreadPool::~ThreadPool() {
+  if (tRunningPool == this) tRunningPoolGone = true;
+  std::vector<std::thread> threads;
   {
     std::lock_guard guard(mutex_);
     stopping_ = true;
     wake_.notify_all();
+    threads = std::move(threads_);
   }
-  for (auto& thread : threads_)
-    thread.join();
+  for (auto& thread : threads)
+    joinUnlessSelf(thread);
 }
 
 void ThreadPool::post(Task task) {
   std::lock_guard guard(mutex_);
   tasks_.push_back(std::move(task));
-  if (idleThreads_ < tasks_.size() && threads_.size() < maxThreads_) {
+  // No new thread once stopping: the ones left run what remains.
+  if (!stopping_ && idleThreads_ < tasks_.size() && threads_.size() < maxThreads_) {
     threads_.emplace_back([this] { workerLoop(); });
   } else {
     wake_.notify_one();
@@ -43,8 +65,11 @@ void ThreadPool::workerLoop() {
     tasks_.pop_front();
     ++running_;
     lock.unlock();
+    tRunningPool = this;
     task();
     task = nullptr;
+    tRunningPool = nullptr;
+    if (std::exchange(tRunningPoolGone, false)) return;  // the task ended the pool
     lock.lock();
     --running_;
     if (running_ == 0 && tasks_.empty()) idle_.notify_all();

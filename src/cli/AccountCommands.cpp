@@ -119,7 +119,8 @@ void addAccountCommands(CLI::App& app, Action& action) {
 
   app.add_subcommand("logout", "Sign out on this machine")->callback([&action] {
     action = [] {
-      ovloAccount(Env::defaultEnv().settings()).logout();
+      if (Status out = ovloAccount(Env::defaultEnv().settings()).logout(); !out.ok())
+        return fail("still signed in: " + out.error().toString());
       std::cout << "signed out\n";
       return 0;
     };
@@ -127,7 +128,10 @@ void addAccountCommands(CLI::App& app, Action& action) {
 
   app.add_subcommand("whoami", "Print the account signed in on this machine")->callback([&action] {
     action = [] {
-      const ovloAccount account(Env::defaultEnv().settings());
+      Settings& settings = Env::defaultEnv().settings();
+      if (Status read = settings.synchronize(); !read.ok())
+        return fail("cannot tell: " + read.error().toString());
+      const ovloAccount account(settings);
       if (!account.isAuthorized()) return fail("not signed in");
       std::cout << account.accountID() << " " << account.accountName().value_or("") << "\n";
       return 0;

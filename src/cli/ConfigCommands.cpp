@@ -33,10 +33,35 @@ void addConfigCommands(CLI::App& app, Action& action) {
   command->callback([&action, url] {
     action = [url] {
       auto session = MRAppSession::sharedSession();
-      MRURLHandler handler(*url, *session);
-      if (!handler.handleURL()) return fail("no handler for " + *url);
-      std::cout << "handled: " << handler.subject() << "\n";
-      return 0;
+      Dispatcher& main = Env::defaultEnv().main();
+      int code = 0;
+      bool waiting = false;
+      // Waits for what the URL started, as the running program would see it.
+      session->setConnectionsRefreshedHandler([&](std::optional<Error> error) {
+        if (error) {
+          std::cerr << "mirelune: the connections were not refreshed: " << error->toString()
+                    << "\n";
+          code = 1;
+        } else {
+          std::cout << "connections refreshed\n";
+        }
+        main.quit();
+      });
+      main.post([&] {
+        MRURLHandler handler(*url, *session);
+        if (!handler.handleURL()) {
+          std::cerr << "mirelune: no handler for " << *url << "\n";
+          code = 1;
+          main.quit();
+          return;
+        }
+        std::cout << "handled: " << handler.subject() << "\n";
+        waiting = handler.subject() == "oauth-complete";
+        if (!waiting) main.quit();
+      });
+      main.run();
+      session->setConnectionsRefreshedHandler(nullptr);
+      return code;
     };
   });
 }

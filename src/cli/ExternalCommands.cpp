@@ -1,5 +1,7 @@
 // lastfm, itunes and video: what the outside services answer, as the
-// recommendation would see it.
+// recommendation would see it. An answer that lists nothing says so and
+// exits 0; a service that could not be asked (a malformed answer among the
+// reasons) exits 1 with the reason on standard error.
 #include <cstdio>
 #include <iostream>
 
@@ -57,21 +59,16 @@ int lastfmArtist(const std::string& name) {
   return runUntilDone([&](std::function<void(int)> done) {
     LastfmAPI::sharedInstance()->requestArtist_GetInfoByName(
         name, language, true,
-        [done](std::optional<LastfmArtist> artist) {
-          if (!artist) {
-            std::printf("no such artist\n");
-            done(1);
-            return;
-          }
-          std::printf("%s\n%s\n", artist->name.c_str(), artist->url.c_str());
+        [done](const LastfmArtist& artist) {
+          std::printf("%s\n%s\n", artist.name.c_str(), artist.url.c_str());
           std::string tags;
-          for (const auto& tag : artist->tag)
+          for (const auto& tag : artist.tag)
             tags += (tags.empty() ? "" : ", ") + tag;
-          std::printf("tags: %s\nimage: %s\n", tags.c_str(), artist->imageUrl.largest().c_str());
+          std::printf("tags: %s\nimage: %s\n", tags.c_str(), artist.imageUrl.largest().c_str());
           std::string similar;
-          for (const auto& other : artist->similar)
+          for (const auto& other : artist.similar)
             similar += (similar.empty() ? "" : ", ") + other.name;
-          std::printf("similar: %s\n\n%s\n", similar.c_str(), artist->bioSummary.c_str());
+          std::printf("similar: %s\n\n%s\n", similar.c_str(), artist.bioSummary.c_str());
           done(0);
         },
         reportError(done));
@@ -82,13 +79,9 @@ int itunesSearch(const std::string& artist, const std::string& title) {
   return runUntilDone([&](std::function<void(int)> done) {
     iTunesSearchAPI::sharedInstance()->searchWithArtist(
         artist, title, std::nullopt,
-        [done](std::optional<std::vector<iTunesEntry>> entries) {
-          if (!entries || entries->empty()) {
-            std::printf("nothing found\n");
-            done(1);
-            return;
-          }
-          for (const auto& entry : *entries) {
+        [done](const std::vector<iTunesEntry>& entries) {
+          if (entries.empty()) std::printf("nothing found\n");
+          for (const auto& entry : entries) {
             std::printf("%s - %s (%s, %s)\n  preview: %s\n  artwork: %s\n",
                         entry.artistName.c_str(), entry.trackName.c_str(),
                         entry.collectionName.c_str(), entry.primaryGenreName.c_str(),
@@ -109,7 +102,7 @@ int videoFind(const std::string& artist, const std::string& title) {
         [&, done](std::optional<YouTubeVideoEntry> entry) {
           if (!entry) {
             std::printf("no music video found\n");
-            done(1);
+            done(0);
             return;
           }
           std::printf("%s (%s)\n  watch: %s%s\n", entry->title.c_str(),

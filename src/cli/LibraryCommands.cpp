@@ -26,6 +26,10 @@ MRUserDefaults userDefaults() {
 }
 
 int scan(const std::string& file, bool json) {
+  if (file.empty()) {
+    if (Status read = Env::defaultEnv().settings().synchronize(); !read.ok())
+      return fail("cannot tell which library is in effect: " + read.error().toString());
+  }
   const std::string path = file.empty() ? userDefaults().iTunesMusicLibraryFilePath() : file;
   const auto start = std::chrono::steady_clock::now();
   auto library = MRMusicLibrary::iTunesMusicLibrary(path, MRITunesMusicLibrary::Fields::Identity);
@@ -65,8 +69,12 @@ int scan(const std::string& file, bool json) {
   return 0;
 }
 
-int analyse() {
+int analyse(bool wait) {
   const Env& env = Env::defaultEnv();
+  // Two checks at once would queue and upload the same tracks twice.
+  auto lock = lockJob(env, "song-check.lock", "song check", wait);
+  if (auto* exitCode = std::get_if<int>(&lock)) return *exitCode;
+  if (Status read = env.settings().synchronize(); !read.ok()) return fail(read.error().toString());
   if (!ovloAccount(env.settings()).isAuthorized()) {
     std::cerr
         << "mirelune: not signed in: the library is checked, but new tracks are not reported\n";
@@ -137,7 +145,8 @@ void addLibraryCommands(CLI::App& app, Action& action) {
     action = [path] {
       if (!fileExists(*path)) return fail(*path + " does not exist");
       if (!path->ends_with(".xml")) return fail(*path + " is not an .xml file");
-      userDefaults().setITunesMusicLibraryFilePath(*path);
+      if (Status stored = userDefaults().setITunesMusicLibraryFilePath(*path); !stored.ok())
+        return fail("library not changed: " + stored.error().toString());
       std::cout << "library: " << *path << "\n";
       return 0;
     };
@@ -146,14 +155,19 @@ void addLibraryCommands(CLI::App& app, Action& action) {
   library->add_subcommand("reset", "Go back to the default library file")->callback([&action] {
     action = [] {
       auto defaults = userDefaults();
-      defaults.setITunesMusicLibraryFilePath(std::nullopt);
+      if (Status stored = defaults.setITunesMusicLibraryFilePath(std::nullopt); !stored.ok())
+        return fail("library not changed: " + stored.error().toString());
       std::cout << "library: " << defaults.iTunesMusicLibraryFilePath() << "\n";
       return 0;
     };
   });
 
-  app.add_subcommand("analyse", "Check the library for new tracks and report them to the service")
-      ->callback([&action] { action = [] { return analyse(); }; });
+  auto wait = std::make_shared<bool>(false);
+  auto* analyseCommand = app.add_subcommand(
+      "analyse", "Check the library for new tracks and report them to the service");
+  analyseCommand->add_flag("--wait", *wait,
+                           "when another process is checking, wait for it instead of stopping");
+  analyseCommand->callback([&action, wait] { action = [wait] { return analyse(*wait); }; });
 }
 
 }  // namespace mr::cli

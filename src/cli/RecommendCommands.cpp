@@ -35,7 +35,10 @@ struct Session {
   }
 };
 
-int recommend(std::optional<int64_t> until, bool boost) {
+int recommend(std::optional<int64_t> until, bool boost, bool wait) {
+  // Two builds at once would expand the same seeds twice.
+  auto lock = lockJob(Env::defaultEnv(), "recommend-build.lock", "recommendation build", wait);
+  if (auto* exitCode = std::get_if<int>(&lock)) return *exitCode;
   Session session;
   if (Status opened = session.open(); !opened.ok()) return fail(opened.error().toString());
   const int64_t before = session.recommendCount();
@@ -50,12 +53,13 @@ int recommend(std::optional<int64_t> until, bool boost) {
       session.serviceQueue().addRecommendMixBuildOperation());
   if (!build) return fail("a recommendation build is already running");
   build->setBoostMode(boost);
+  build->setGiveUpWhenLastfmIsDown(true);  // nobody would wait out a back-off here
   std::printf("%lld seeds waiting, %lld recommendations stored\n", static_cast<long long>(queued),
               static_cast<long long>(before));
 
   ProgressLine progress;
   bool stopping = false;
-  runToCompletion(session.env, *build, [&](float fraction) {
+  const MRServiceOperationStatus status = runToCompletion(session.env, *build, [&](float fraction) {
     const int64_t stored = before + build->recommendationsStored();
     const std::string now = build->processingTrackArtist() + " - " + build->processingTrackTitle();
     progress.show(fraction,
@@ -73,6 +77,14 @@ int recommend(std::optional<int64_t> until, bool boost) {
   std::printf("%lld new recommendations, %lld in all, from %d seeds with %lld Last.fm requests\n",
               static_cast<long long>(after - before), static_cast<long long>(after),
               build->seedsStarted(), static_cast<long long>(session.parts.lastfm->requestCount()));
+  if (status == kMRServiceOperationStatusFailed) {
+    const auto error = build->lastError();
+    const int64_t kept =
+        CDTrackRecommendationQueueEntityController(session.store.database().get()).countAllItems();
+    std::string message = error ? error->description() : std::string("the build failed");
+    if (error && !error->failureReason().empty()) message += " (" + error->failureReason() + ")";
+    return fail(message + "; " + std::to_string(kept) + " seeds kept for later");
+  }
   if (build->seedsStarted() == 0 && after < 30) {
     std::cerr << "mirelune: nothing to recommend from: run \"mirelune analyse\" or \"mirelune "
                  "artists --add\"\n";
@@ -220,9 +232,12 @@ void addRecommendCommands(CLI::App& app, Action& action) {
   recommendCommand->add_option("--until", *until, "Stop once this many recommendations are stored")
       ->check(CLI::PositiveNumber);
   recommendCommand->add_flag("--boost", *boost, "Expand five seeds at once");
-  recommendCommand->callback([&action, until, boost] {
-    action = [until, boost] {
-      return recommend(*until > 0 ? std::optional<int64_t>(*until) : std::nullopt, *boost);
+  auto wait = std::make_shared<bool>(false);
+  recommendCommand->add_flag("--wait", *wait,
+                             "When another process is building, wait for it instead of stopping");
+  recommendCommand->callback([&action, until, boost, wait] {
+    action = [until, boost, wait] {
+      return recommend(*until > 0 ? std::optional<int64_t>(*until) : std::nullopt, *boost, *wait);
     };
   });
 

@@ -33,6 +33,7 @@ void addSandboxCommands(CLI::App& app, Action& action) {
     std::string lastfmApiKey = AppConfig().lastfmApiKey;
     uint64_t catalogueSeed = sandbox::MusicCatalogue::kDefaultSeed;
     std::vector<std::string> latencies;
+    std::string requestLog;
     std::vector<std::string> failRates;
   };
   auto options = std::make_shared<Options>();
@@ -61,6 +62,8 @@ void addSandboxCommands(CLI::App& app, Action& action) {
       ->add_option("--catalogue-seed", options->catalogueSeed,
                    "makes up a different catalogue of artists, tracks and videos")
       ->capture_default_str();
+  command->add_option("--request-log", options->requestLog,
+                      "append one JSON line per answered request (with its status) to this file");
   command->add_option("--latency-ms", options->latencies,
                       "PATH-PREFIX=MS: delay the answers under the prefix (repeatable)");
   command->add_option("--fail-rate", options->failRates,
@@ -76,6 +79,7 @@ void addSandboxCommands(CLI::App& app, Action& action) {
                                      : options->dataFolder;
       serverOptions.lastfmApiKey = options->lastfmApiKey;
       serverOptions.catalogueSeed = options->catalogueSeed;
+      serverOptions.requestLog = options->requestLog;
       for (const std::string& rule : options->latencies) {
         auto parsed = sandbox::SandboxFaults::parseRule(rule);
         if (!parsed.ok()) return fail("--latency-ms: " + parsed.error().description());
@@ -91,8 +95,6 @@ void addSandboxCommands(CLI::App& app, Action& action) {
       }
       sandbox::SandboxServer server(serverOptions);
       if (Status started = server.start(); !started.ok()) return fail(started.error().toString());
-      std::cout << server.baseUrl() << std::endl;
-      if (!server.tlsBaseUrl().empty()) std::cout << server.tlsBaseUrl() << std::endl;
       if (!options->configFile.empty()) {
         if (Status written = sandbox::writeClientConfig(server, options->configFile);
             !written.ok()) {
@@ -105,6 +107,9 @@ void addSandboxCommands(CLI::App& app, Action& action) {
           return fail(written.error().toString());
         }
       }
+      // Ready when the address is out: the files it names are written.
+      std::cout << server.baseUrl() << std::endl;
+      if (!server.tlsBaseUrl().empty()) std::cout << server.tlsBaseUrl() << std::endl;
       std::signal(SIGINT, requestStop);
       std::signal(SIGTERM, requestStop);
       while (stopRequested == 0)

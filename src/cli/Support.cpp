@@ -21,6 +21,32 @@ Status openStore(const Env& env, MRSQLiteStore& store) {
   return opened;
 }
 
+std::variant<ProfileLock, int> lockJob(const Env& env, const std::string& fileName,
+                                       const std::string& job, bool wait) {
+  const std::string path = env.paths().dataDir + "/" + fileName;
+  auto lock = ProfileLock::tryAcquire(path);
+  const auto heldElsewhere = [&lock] {
+    return !lock.ok() && lock.error().domain() == kMireluneErrorDomain &&
+           lock.error().code() == ProfileLock::kErrorHeldElsewhere;
+  };
+  if (heldElsewhere()) {
+    if (!wait) {
+      std::string sentence = "The " + job + " is already running in another Mirelune process.";
+      std::fprintf(stderr, "mirelune: %s Run it again with --wait to wait for it.\n",
+                   sentence.c_str());
+      return kExitAlreadyRunning;
+    }
+    std::fprintf(stderr, "mirelune: waiting for the %s in another Mirelune process to end\n",
+                 job.c_str());
+    lock = ProfileLock::acquire(path, env.clock());
+  }
+  if (!lock.ok()) {
+    std::fprintf(stderr, "mirelune: %s\n", lock.error().toString().c_str());
+    return 1;
+  }
+  return std::move(*lock);
+}
+
 MRServiceOperationStatus runToCompletion(const Env& env, MRServiceOperation& operation,
                                          const std::function<void(float)>& progress) {
   Dispatcher& main = env.main();

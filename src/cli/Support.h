@@ -4,15 +4,28 @@
 
 #include <functional>
 #include <string>
+#include <variant>
 
 #include "app/MRSQLiteStore.h"
 #include "base/Env.h"
 #include "base/MRServiceOperation.h"
+#include "base/ProfileLock.h"
 
 namespace mr::cli {
 
 // Opens the store in the data folder, upgrading an older one.
 Status openStore(const Env& env, MRSQLiteStore& store);
+
+// The exit code of a job that another process is running for this profile.
+inline constexpr int kExitAlreadyRunning = 3;
+
+// One process at a time runs a job for a profile: the lock "<fileName>" in
+// the data folder. `job` names it in messages ("song check"). Without
+// `wait`, a job running elsewhere ends the command with kExitAlreadyRunning;
+// with it, the command waits for its turn. The lock, or the exit code after
+// saying why there is none.
+std::variant<ProfileLock, int> lockJob(const Env& env, const std::string& fileName,
+                                       const std::string& job, bool wait);
 
 // Calls `progress` on the main thread with each report; returns the final
 // status (2, 11 or 12).

@@ -17,6 +17,42 @@ std::string flag(bool value) {
   return value ? "1" : "0";
 }
 
+constexpr const char* kService = "Last.fm";
+
+// The service's error in a parsed answer, when it holds one.
+std::optional<Error> errorIn(const Value& root) {
+  const Value* lfm = root.get("lfm");
+  if (lfm == nullptr || !lfm->isDictionary()) return std::nullopt;
+  const Value* error = lfm->get("error");
+  if (error == nullptr || !error->isDictionary()) return std::nullopt;
+  const std::string text(trimWhitespace(error->stringForKey("text", "")));
+  const int32_t code = error->intForKey("code", 0);
+  return Error(kLastfmErrorDomain, code, localizedString(text, text));
+}
+
+// The parsed answer: an <lfm> document that is not a failure.
+Result<Value> answerOf(const std::string& xml) {
+  auto root = XMLReader::dictionaryForXMLString(xml);
+  if (!root.ok()) return malformedAnswerError(kService, root.error().description());
+  const Value* lfm = root->get("lfm");
+  if (lfm == nullptr || !lfm->isDictionary()) return malformedAnswerError(kService, "no <lfm>");
+  if (lfm->stringForKey("status", "") == "failed") {
+    if (auto error = errorIn(*root)) return *error;
+    return malformedAnswerError(kService, "a failure without its error");
+  }
+  return std::move(root).value();
+}
+
+// The dictionaries at `listPath`, when the element holding them is there.
+Result<std::vector<const Value*>> membersOf(const Value& root, std::string_view listPath) {
+  const std::string_view container = listPath.substr(0, listPath.rfind('/'));
+  const Value* holder = root.objectForKeyPath(container);
+  if (holder == nullptr || !holder->isDictionary()) {
+    return malformedAnswerError(kService, "no " + std::string(container));
+  }
+  return root.membersForKeyPath(listPath);
+}
+
 }  // namespace
 
 LastfmAPI::LastfmAPI(const Env& env, std::shared_ptr<HttpEngine> engine, std::string baseUrl,
@@ -42,13 +78,7 @@ std::string LastfmAPI::fixLanguageCode(const std::string& language) {
 std::optional<Error> LastfmAPI::parseErrorResponse(const std::string& body) {
   auto root = XMLReader::dictionaryForXMLString(body);
   if (!root.ok()) return std::nullopt;
-  const Value* lfm = root->get("lfm");
-  if (lfm == nullptr || !lfm->isDictionary()) return std::nullopt;
-  const Value* error = lfm->get("error");
-  if (error == nullptr || !error->isDictionary()) return std::nullopt;
-  const std::string text(trimWhitespace(error->stringForKey("text", "")));
-  const int32_t code = error->intForKey("code", 0);
-  return Error(kLastfmErrorDomain, code, localizedString(text, text));
+  return errorIn(*root);
 }
 
 void LastfmAPI::waitUntilRequestable() {
@@ -68,70 +98,75 @@ void LastfmAPI::waitUntilRequestable() {
 
 template <class R>
 std::shared_ptr<HttpOperation> LastfmAPI::call(Dictionary parameters,
-                                               std::function<R(const std::string&)> parse,
+                                               std::function<Result<R>(const std::string&)> parse,
                                                std::function<void(R)> completion,
                                                LastfmErrorBlock error) {
   waitUntilRequestable();
   parameters.set("api_key", Value(apiKey_));
   const auto query = NSHTTPQueryDictionary::buildHTTPQueryFromDictionary(parameters);
   if (!query) return nullptr;
-  Dispatcher& main = env().main();
-  return get(
-      "/2.0/", *query, true,
-      [&main, parse, completion](const HttpResponse& response) {
-        auto result = std::make_shared<R>(parse(response.bodyText()));
-        if (completion) main.post([completion, result] { completion(std::move(*result)); });
+  Fetch request{"/2.0/", *query};
+  request.describeFailure = [](HttpOperation& operation, const Error& failure) {
+    return parseErrorResponse(operation.response().bodyText()).value_or(failure);
+  };
+  return fetch<R>(
+      std::move(request),
+      [parse = std::move(parse)](const HttpResponse& response) {
+        return parse(response.bodyText());
       },
-      [error](HttpOperation& operation, const Error& failure) {
-        if (operation.isCancelled() || !error) return;
-        const auto parsed = parseErrorResponse(operation.response().bodyText());
-        error(parsed.value_or(failure));
-      });
+      std::move(completion), std::move(error));
 }
 
-std::optional<LastfmArtist> LastfmAPI::parseArtistInfo(const std::string& xml) {
-  auto root = XMLReader::dictionaryForXMLString(xml);
-  if (!root.ok()) return std::nullopt;
+Result<LastfmArtist> LastfmAPI::parseArtistInfo(const std::string& xml) {
+  auto root = answerOf(xml);
+  if (!root.ok()) return root.error();
   const Value* artist = root->objectForKeyPath("lfm/artist");
-  if (artist == nullptr || !artist->isDictionary()) return std::nullopt;
+  if (artist == nullptr || !artist->isDictionary())
+    return malformedAnswerError(kService, "no lfm/artist");
   return LastfmArtist(*artist);
 }
 
-std::optional<LastfmTrack> LastfmAPI::parseTrackInfo(const std::string& xml) {
-  auto root = XMLReader::dictionaryForXMLString(xml);
-  if (!root.ok()) return std::nullopt;
+Result<LastfmTrack> LastfmAPI::parseTrackInfo(const std::string& xml) {
+  auto root = answerOf(xml);
+  if (!root.ok()) return root.error();
   const Value* track = root->objectForKeyPath("lfm/track");
-  if (track == nullptr || !track->isDictionary()) return std::nullopt;
+  if (track == nullptr || !track->isDictionary())
+    return malformedAnswerError(kService, "no lfm/track");
   return LastfmTrack(*track);
 }
 
-std::vector<LastfmTrack> LastfmAPI::parseTrackList(const std::string& xml, const char* listPath) {
+Result<std::vector<LastfmTrack>> LastfmAPI::parseTrackList(const std::string& xml,
+                                                           const char* listPath) {
+  auto root = answerOf(xml);
+  if (!root.ok()) return root.error();
+  auto members = membersOf(*root, listPath);
+  if (!members.ok()) return members.error();
   std::vector<LastfmTrack> tracks;
-  auto root = XMLReader::dictionaryForXMLString(xml);
-  if (!root.ok()) return tracks;
-  for (const Value* member : root->membersForKeyPath(listPath))
+  for (const Value* member : *members)
     tracks.emplace_back(*member);
   return tracks;
 }
 
-std::vector<LastfmArtist> LastfmAPI::parseArtistList(const std::string& xml, const char* listPath) {
+Result<std::vector<LastfmArtist>> LastfmAPI::parseArtistList(const std::string& xml,
+                                                             const char* listPath) {
+  auto root = answerOf(xml);
+  if (!root.ok()) return root.error();
+  auto members = membersOf(*root, listPath);
+  if (!members.ok()) return members.error();
   std::vector<LastfmArtist> artists;
-  auto root = XMLReader::dictionaryForXMLString(xml);
-  if (!root.ok()) return artists;
-  for (const Value* member : root->membersForKeyPath(listPath))
+  for (const Value* member : *members)
     artists.emplace_back(*member);
   return artists;
 }
 
 std::shared_ptr<HttpOperation> LastfmAPI::requestArtist_GetInfoByName(
     const std::string& name, const std::string& language, bool autocorrect,
-    std::function<void(std::optional<LastfmArtist>)> completion, LastfmErrorBlock error) {
-  return call<std::optional<LastfmArtist>>(Dictionary{{"method", Value("artist.getInfo")},
-                                                      {"artist", Value(name)},
-                                                      {"lang", Value(fixLanguageCode(language))},
-                                                      {"autocorrect", Value(flag(autocorrect))}},
-                                           &LastfmAPI::parseArtistInfo, std::move(completion),
-                                           std::move(error));
+    std::function<void(LastfmArtist)> completion, LastfmErrorBlock error) {
+  return call<LastfmArtist>(Dictionary{{"method", Value("artist.getInfo")},
+                                       {"artist", Value(name)},
+                                       {"lang", Value(fixLanguageCode(language))},
+                                       {"autocorrect", Value(flag(autocorrect))}},
+                            &LastfmAPI::parseArtistInfo, std::move(completion), std::move(error));
 }
 
 std::shared_ptr<HttpOperation> LastfmAPI::requestArtist_GetTopTracks(
@@ -175,13 +210,12 @@ std::shared_ptr<HttpOperation> LastfmAPI::requestArtist_GetSimilarWithName(
 
 std::shared_ptr<HttpOperation> LastfmAPI::requestTrack_GetInfoByName(
     const std::string& track, const std::string& artist, bool autocorrect,
-    std::function<void(std::optional<LastfmTrack>)> completion, LastfmErrorBlock error) {
-  return call<std::optional<LastfmTrack>>(Dictionary{{"method", Value("track.getInfo")},
-                                                     {"track", Value(track)},
-                                                     {"artist", Value(artist)},
-                                                     {"autocorrect", Value(flag(autocorrect))}},
-                                          &LastfmAPI::parseTrackInfo, std::move(completion),
-                                          std::move(error));
+    std::function<void(LastfmTrack)> completion, LastfmErrorBlock error) {
+  return call<LastfmTrack>(Dictionary{{"method", Value("track.getInfo")},
+                                      {"track", Value(track)},
+                                      {"artist", Value(artist)},
+                                      {"autocorrect", Value(flag(autocorrect))}},
+                           &LastfmAPI::parseTrackInfo, std::move(completion), std::move(error));
 }
 
 std::shared_ptr<HttpOperation> LastfmAPI::requestTrack_GetSimilar(

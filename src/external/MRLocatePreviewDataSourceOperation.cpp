@@ -25,14 +25,13 @@ std::shared_ptr<MRiTunesAdditionalInfo> iTunesAdditionalInfo(const iTunesEntry& 
   info->setArtworkUrl200(entry.artworkUrl200);
   info->setTrackViewUrl(entry.trackViewUrl);
   info->setCollectionViewUrl(entry.collectionViewUrl);
-  // The service's ids are read as 32-bit numbers everywhere else too.
-  info->setTrackId(static_cast<int32_t>(entry.trackId));
-  info->setCollectionId(static_cast<int32_t>(entry.collectionId));
-  info->setArtistId(static_cast<int32_t>(entry.artistId));
+  info->setTrackId(static_cast<int64_t>(entry.trackId));
+  info->setCollectionId(static_cast<int64_t>(entry.collectionId));
+  info->setArtistId(static_cast<int64_t>(entry.artistId));
   info->setPrimaryGenreName(entry.primaryGenreName);
-  info->setPrimaryGenreId(static_cast<int32_t>(entry.primaryGenreId));
+  info->setPrimaryGenreId(static_cast<int64_t>(entry.primaryGenreId));
   if (entry.releaseDate) info->setReleaseDate(Value(*entry.releaseDate));
-  info->setTrackCount(static_cast<int32_t>(entry.trackCount));
+  info->setTrackCount(static_cast<int64_t>(entry.trackCount));
   return info;
 }
 
@@ -50,6 +49,13 @@ std::shared_ptr<MRYouTubeAdditionalInfo> youTubeAdditionalInfo(const YouTubeVide
   return info;
 }
 
+// What a site that did not answer in time leaves.
+Error noAnswerWithin(const char* site, int seconds) {
+  return Error(
+      kHttpErrorDomain, kHttpErrorTimedOut,
+      std::string(site) + " did not answer within " + std::to_string(seconds) + " seconds");
+}
+
 }  // namespace
 
 // iTunes Store
@@ -62,6 +68,11 @@ std::optional<MRPreviewDataSource> MRLocateITunesPreviewDataSourceOperation::pre
     const {
   std::lock_guard guard(mutex_);
   return previewDataSource_;
+}
+
+std::optional<Error> MRLocateITunesPreviewDataSourceOperation::lastError() const {
+  std::lock_guard guard(mutex_);
+  return lastError_;
 }
 
 void MRLocateITunesPreviewDataSourceOperation::setOnCompletion(
@@ -89,7 +100,7 @@ MRLocateITunesPreviewDataSourceOperation::previewDataSourceFromEntries(
 
 void MRLocateITunesPreviewDataSourceOperation::main() {
   setCurrentThreadName(className());
-  using Answer = std::optional<std::vector<iTunesEntry>>;
+  using Answer = Result<std::vector<iTunesEntry>>;
   auto pending = std::make_shared<PendingAnswer<Answer>>(*this);
   const SteadyTime deadline = env_.clock().deadlineAfter(seconds(kITunesPatienceSeconds));
 
@@ -100,10 +111,10 @@ void MRLocateITunesPreviewDataSourceOperation::main() {
     if (country && country->empty()) country.reset();
     request = sites_.iTunes->searchWithArtist(
         artist_, title_, country,
-        [pending](std::optional<std::vector<iTunesEntry>> entries) {
-          pending->deliver(std::move(entries));
+        [pending](std::vector<iTunesEntry> entries) {
+          pending->deliver(Answer(std::move(entries)));
         },
-        [pending](const Error&) { pending->deliver(std::nullopt); });
+        [pending](const Error& error) { pending->deliver(Answer(error)); });
     // No request (a term that cannot be sent) means no answer will come.
     if (request) waitFor(env_.clock(), deadline, [&pending] { return pending->arrived(); });
   }
@@ -111,12 +122,20 @@ void MRLocateITunesPreviewDataSourceOperation::main() {
   const auto answer = pending->detach();
   if (request && !request->isFinished()) request->cancel();
   std::optional<MRPreviewDataSource> found;
-  if (answer && *answer) found = previewDataSourceFromEntries(**answer, env_.clock().currentDate());
+  std::optional<Error> error;
+  if (answer && answer->ok()) {
+    found = previewDataSourceFromEntries(answer->value(), env_.clock().currentDate());
+  } else if (answer) {
+    error = answer->error();
+  } else if (request && !isCancelled()) {
+    error = noAnswerWithin("The iTunes Store", kITunesPatienceSeconds);
+  }
 
   std::function<void(MRLocateITunesPreviewDataSourceOperation&)> completion;
   {
     std::lock_guard guard(mutex_);
     previewDataSource_ = std::move(found);
+    lastError_ = std::move(error);
     completion = onCompletion_;
   }
   if (completion) completion(*this);
@@ -132,6 +151,11 @@ std::optional<MRPreviewDataSource> MRLocateYouTubePreviewDataSourceOperation::pr
     const {
   std::lock_guard guard(mutex_);
   return previewDataSource_;
+}
+
+std::optional<Error> MRLocateYouTubePreviewDataSourceOperation::lastError() const {
+  std::lock_guard guard(mutex_);
+  return lastError_;
 }
 
 void MRLocateYouTubePreviewDataSourceOperation::setOnCompletion(
@@ -156,15 +180,19 @@ void MRLocateYouTubePreviewDataSourceOperation::main() {
   {
     std::lock_guard guard(mutex_);
     previewDataSource_.reset();
+    lastError_.reset();
   }
-  auto pending = std::make_shared<PendingAnswer<std::optional<YouTubeVideoEntry>>>(*this);
+  using Answer = Result<std::optional<YouTubeVideoEntry>>;
+  auto pending = std::make_shared<PendingAnswer<Answer>>(*this);
 
   std::shared_ptr<HttpOperation> request;
   if (sites_.video && !isCancelled()) {
     request = YouTubeMusicVideoResolver::retrieveWithTitle(
         *sites_.video, title_, artist_,
-        [pending](std::optional<YouTubeVideoEntry> chosen) { pending->deliver(std::move(chosen)); },
-        [pending](const Error&) { pending->deliver(std::nullopt); });
+        [pending](std::optional<YouTubeVideoEntry> chosen) {
+          pending->deliver(Answer(std::move(chosen)));
+        },
+        [pending](const Error& error) { pending->deliver(Answer(error)); });
     // No deadline of its own: the caller's applies, through cancel().
     if (request) waitFor(env_.clock(), kNoDeadline, [&pending] { return pending->arrived(); });
   }
@@ -172,12 +200,19 @@ void MRLocateYouTubePreviewDataSourceOperation::main() {
   const auto answer = pending->detach();
   if (request && !request->isFinished()) request->cancel();
   std::optional<MRPreviewDataSource> found;
-  if (answer && *answer) found = previewDataSourceFromEntry(**answer, env_.clock().currentDate());
+  std::optional<Error> error;
+  if (answer && answer->ok()) {
+    if (const auto& chosen = answer->value())
+      found = previewDataSourceFromEntry(*chosen, env_.clock().currentDate());
+  } else if (answer) {
+    error = answer->error();
+  }
 
   std::function<void(MRLocateYouTubePreviewDataSourceOperation&)> completion;
   {
     std::lock_guard guard(mutex_);
     previewDataSource_ = std::move(found);
+    lastError_ = std::move(error);
     completion = onCompletion_;
   }
   if (completion) completion(*this);
@@ -198,6 +233,11 @@ MRLocatePreviewDataSourceOperation::MRLocatePreviewDataSourceOperation(const Env
 std::vector<MRPreviewDataSource> MRLocatePreviewDataSourceOperation::previewDataSourceSet() const {
   std::lock_guard guard(mutex_);
   return previewDataSourceSet_;
+}
+
+std::optional<Error> MRLocatePreviewDataSourceOperation::lastError() const {
+  std::lock_guard guard(mutex_);
+  return iTunesError_ ? iTunesError_ : videoError_;
 }
 
 void MRLocatePreviewDataSourceOperation::setBeginningBlock(
@@ -223,6 +263,8 @@ void MRLocatePreviewDataSourceOperation::main() {
   {
     std::lock_guard guard(mutex_);
     previewDataSourceSet_.clear();
+    iTunesError_.reset();
+    videoError_.reset();
     beginning = beginning_;
   }
   if (beginning) beginning(*this);
@@ -235,14 +277,15 @@ void MRLocatePreviewDataSourceOperation::main() {
     std::atomic<bool> iTunesDone{false};
     std::atomic<bool> videoDone{false};
 
-    void add(const std::optional<MRPreviewDataSource>& source, bool atFront,
-             std::atomic<bool>& done) {
+    void add(const std::optional<MRPreviewDataSource>& source, std::optional<Error> error,
+             bool atFront, std::atomic<bool>& done) {
       std::lock_guard guard(mutex);
       if (owner == nullptr) return;
-      if (source) {
+      {
         std::lock_guard setGuard(owner->mutex_);
         auto& set = owner->previewDataSourceSet_;
-        set.insert(atFront ? set.begin() : set.end(), *source);
+        if (source) set.insert(atFront ? set.begin() : set.end(), *source);
+        (atFront ? owner->iTunesError_ : owner->videoError_) = std::move(error);
       }
       done = true;
       owner->wake();
@@ -258,12 +301,12 @@ void MRLocatePreviewDataSourceOperation::main() {
   auto iTunes =
       std::make_shared<MRLocateITunesPreviewDataSourceOperation>(env_, sites_, title_, artist_);
   iTunes->setOnCompletion([collector](MRLocateITunesPreviewDataSourceOperation& finder) {
-    collector->add(finder.previewDataSource(), true, collector->iTunesDone);
+    collector->add(finder.previewDataSource(), finder.lastError(), true, collector->iTunesDone);
   });
   auto video =
       std::make_shared<MRLocateYouTubePreviewDataSourceOperation>(env_, sites_, title_, artist_);
   video->setOnCompletion([collector](MRLocateYouTubePreviewDataSourceOperation& finder) {
-    collector->add(finder.previewDataSource(), false, collector->videoDone);
+    collector->add(finder.previewDataSource(), finder.lastError(), false, collector->videoDone);
   });
 
   // One deadline for both: the video finder gets what the iTunes one left.
@@ -277,6 +320,11 @@ void MRLocatePreviewDataSourceOperation::main() {
   collector->close();
   if (!iTunesAnswered) iTunes->cancel();
   if (!videoAnswered) video->cancel();
+  if (!isCancelled()) {
+    std::lock_guard guard(mutex_);
+    if (!iTunesAnswered) iTunesError_ = noAnswerWithin("The iTunes Store", kDeadlineSeconds);
+    if (!videoAnswered) videoError_ = noAnswerWithin("The video site", kDeadlineSeconds);
+  }
 
   std::function<void(MRLocatePreviewDataSourceOperation&)> completion;
   {

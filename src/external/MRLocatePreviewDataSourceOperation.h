@@ -28,7 +28,9 @@ struct MRPreviewSites {
 
 // Searches the iTunes Store by artist and title and takes the first song
 // with a preview. Gives up 30 seconds after it started, or when cancelled;
-// onCompletion runs on the operation's thread in every case.
+// onCompletion runs on the operation's thread in every case. No source and
+// no error: the store has no such song; no source and an error: the store
+// could not be asked (a time-out when its 30 seconds ran out).
 class MRLocateITunesPreviewDataSourceOperation final : public Operation {
  public:
   MRLocateITunesPreviewDataSourceOperation(const Env& env, MRPreviewSites sites, std::string title,
@@ -38,6 +40,7 @@ class MRLocateITunesPreviewDataSourceOperation final : public Operation {
   const std::string& title() const { return title_; }
   const std::string& artist() const { return artist_; }
   std::optional<MRPreviewDataSource> previewDataSource() const;
+  std::optional<Error> lastError() const;
   void setOnCompletion(std::function<void(MRLocateITunesPreviewDataSourceOperation&)> block);
 
   // The source made from the first result of kind "song" with a preview
@@ -52,12 +55,14 @@ class MRLocateITunesPreviewDataSourceOperation final : public Operation {
   const std::string artist_;
   mutable std::mutex mutex_;
   std::optional<MRPreviewDataSource> previewDataSource_;
+  std::optional<Error> lastError_;
   std::function<void(MRLocateITunesPreviewDataSourceOperation&)> onCompletion_;
 };
 
 // Asks the music-video resolver; a chosen video becomes a source without a
 // preview URL (its stream is extracted just before playing). Waits until
-// the answer or a cancel; the caller's deadline applies.
+// the answer or a cancel; the caller's deadline applies. An error when the
+// site could not be asked, none when it answered, with a video or without.
 class MRLocateYouTubePreviewDataSourceOperation final : public Operation {
  public:
   MRLocateYouTubePreviewDataSourceOperation(const Env& env, MRPreviewSites sites, std::string title,
@@ -65,6 +70,7 @@ class MRLocateYouTubePreviewDataSourceOperation final : public Operation {
   void main() override;
 
   std::optional<MRPreviewDataSource> previewDataSource() const;
+  std::optional<Error> lastError() const;
   void setOnCompletion(std::function<void(MRLocateYouTubePreviewDataSourceOperation&)> block);
 
   static MRPreviewDataSource previewDataSourceFromEntry(const YouTubeVideoEntry& entry, Date now);
@@ -76,6 +82,7 @@ class MRLocateYouTubePreviewDataSourceOperation final : public Operation {
   const std::string artist_;
   mutable std::mutex mutex_;
   std::optional<MRPreviewDataSource> previewDataSource_;
+  std::optional<Error> lastError_;
   std::function<void(MRLocateYouTubePreviewDataSourceOperation&)> onCompletion_;
 };
 
@@ -96,6 +103,10 @@ class MRLocatePreviewDataSourceOperation final : public Operation {
   const std::string& artist() const { return artist_; }
   // The sources found: none, one or two (iTunes first when both).
   std::vector<MRPreviewDataSource> previewDataSourceSet() const;
+  // Why a site could not be asked (the store's reason first; a time-out
+  // for a finder still out at the deadline). None when both answered, so
+  // an empty set then means there is no preview to be had.
+  std::optional<Error> lastError() const;
   // Both run on the operation's thread.
   void setBeginningBlock(std::function<void(MRLocatePreviewDataSourceOperation&)> block);
   void setOnCompletion(std::function<void(MRLocatePreviewDataSourceOperation&)> block);
@@ -107,6 +118,8 @@ class MRLocatePreviewDataSourceOperation final : public Operation {
   const std::string artist_;
   mutable std::mutex mutex_;
   std::vector<MRPreviewDataSource> previewDataSourceSet_;
+  std::optional<Error> iTunesError_;
+  std::optional<Error> videoError_;
   std::function<void(MRLocatePreviewDataSourceOperation&)> beginning_;
   std::function<void(MRLocatePreviewDataSourceOperation&)> onCompletion_;
   std::shared_ptr<OperationQueue> finders_;

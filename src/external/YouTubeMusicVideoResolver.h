@@ -13,7 +13,8 @@ namespace mr {
 class YouTubeMusicVideoResolver {
  public:
   // Searches "title artist" (three results) and chooses; the completion
-  // runs on the main thread with the entry or none.
+  // runs on the main thread with the entry or none (no result qualified),
+  // and so does the error, the search's (a malformed answer among them).
   static std::shared_ptr<HttpOperation> retrieveWithTitle(
       YouTubeVideoAPI& api, const std::string& title, const std::string& artist,
       std::function<void(std::optional<YouTubeVideoEntry>)> completion,

@@ -11,8 +11,23 @@ SharedInstance<YouTubeVideoAPI>& slot() {
   return instance;
 }
 
+constexpr const char* kService = "video site";
+
 uint64_t countAt(const Value& value, std::string_view path) {
   return static_cast<uint64_t>(static_cast<int64_t>(value.intForKeyPath(path, 0)));
+}
+
+// The answer's JSON: an object with a "feed" object, whose "entry", when
+// there, is an array.
+Result<Value> feedAnswer(const std::string& body) {
+  auto json = parseJson(body);
+  if (!json.ok()) return malformedAnswerError(kService, json.error().description());
+  const Value* feed = json->get("feed");
+  if (feed == nullptr || !feed->isDictionary()) return malformedAnswerError(kService, "no feed");
+  if (const Value* entries = feed->get("entry"); entries != nullptr && !entries->isArray()) {
+    return malformedAnswerError(kService, "feed/entry is not an array");
+  }
+  return std::move(json).value();
 }
 }  // namespace
 
@@ -48,7 +63,8 @@ YouTubeVideoCommentEntry::YouTubeVideoCommentEntry(const Value& feed) {
 std::shared_ptr<YouTubeVideoAPI> YouTubeVideoAPI::sharedInstance() {
   return slot().get([] {
     const Env& env = Env::defaultEnv();
-    return std::make_shared<YouTubeVideoAPI>(env, sharedHttpEngine(), env.config().videoApiBaseUrl);
+    return std::make_shared<YouTubeVideoAPI>(env, sharedHttpEngine(), env.config().videoApiBaseUrl,
+                                             env.config().videoWatchBaseUrl);
   });
 }
 
@@ -56,15 +72,21 @@ void YouTubeVideoAPI::setSharedInstance(std::shared_ptr<YouTubeVideoAPI> instanc
   slot().replace(std::move(instance));
 }
 
-std::vector<YouTubeVideoEntry> YouTubeVideoAPI::parseSearchResult(const std::string& body) {
+Result<std::vector<YouTubeVideoEntry>> YouTubeVideoAPI::parseSearchResult(const std::string& body) {
+  auto json = feedAnswer(body);
+  if (!json.ok()) return json.error();
   std::vector<YouTubeVideoEntry> entries;
-  auto json = parseJson(body);
-  if (!json.ok()) return entries;
   if (const Array* found = json->arrayForKeyPath("feed/entry")) {
     for (const auto& entry : *found)
       entries.emplace_back(entry);
   }
   return entries;
+}
+
+Result<YouTubeVideoCommentEntry> YouTubeVideoAPI::parseComments(const std::string& body) {
+  auto json = feedAnswer(body);
+  if (!json.ok()) return json.error();
+  return YouTubeVideoCommentEntry(*json);
 }
 
 std::shared_ptr<HttpOperation> YouTubeVideoAPI::searchWithKeyword(
@@ -79,36 +101,26 @@ std::shared_ptr<HttpOperation> YouTubeVideoAPI::searchWithKeyword(
       {"v", Value("2")},
       {"fields",
        Value("entry(app:control,title,link[@rel='alternate'],media:group,yt:statistics)")}};
-  Dispatcher& main = env().main();
-  return get(
-      "/feeds/api/videos", *NSHTTPQueryDictionary::buildHTTPQueryFromDictionary(parameters), true,
-      [&main, completion](const HttpResponse& response) {
-        auto entries = std::make_shared<std::vector<YouTubeVideoEntry>>(
-            parseSearchResult(response.bodyText()));
-        if (completion) main.post([completion, entries] { completion(std::move(*entries)); });
-      },
-      [error](HttpOperation& operation, const Error& failure) {
-        if (error && !operation.isCancelled()) error(failure);
-      });
+  const auto query = NSHTTPQueryDictionary::buildHTTPQueryFromDictionary(parameters);
+  if (!query) return nullptr;
+  Fetch request{"/feeds/api/videos", *query};
+  request.failuresOnMain = true;
+  return fetch<std::vector<YouTubeVideoEntry>>(
+      std::move(request),
+      [](const HttpResponse& response) { return parseSearchResult(response.bodyText()); },
+      std::move(completion), std::move(error));
 }
 
 std::shared_ptr<HttpOperation> YouTubeVideoAPI::retrieveCommentsWithVideoID(
-    const std::string& videoID,
-    std::function<void(std::optional<YouTubeVideoCommentEntry>)> completion,
+    const std::string& videoID, std::function<void(YouTubeVideoCommentEntry)> completion,
     std::function<void(const Error&)> error) {
-  Dispatcher& main = env().main();
-  return get(
-      "/feeds/api/videos/" + NSHTTPQueryDictionary::urlencode(videoID) + "/comments",
-      "alt=json&v=2", true,
-      [&main, completion](const HttpResponse& response) {
-        auto json = parseJson(response.bodyText());
-        auto entry = std::make_shared<std::optional<YouTubeVideoCommentEntry>>();
-        if (json.ok()) entry->emplace(*json);
-        if (completion) main.post([completion, entry] { completion(std::move(*entry)); });
-      },
-      [error](HttpOperation& operation, const Error& failure) {
-        if (error && !operation.isCancelled()) error(failure);
-      });
+  Fetch request{"/feeds/api/videos/" + NSHTTPQueryDictionary::urlencode(videoID) + "/comments",
+                "alt=json&v=2"};
+  request.failuresOnMain = true;
+  return fetch<YouTubeVideoCommentEntry>(
+      std::move(request),
+      [](const HttpResponse& response) { return parseComments(response.bodyText()); },
+      std::move(completion), std::move(error));
 }
 
 }  // namespace mr

@@ -1,5 +1,7 @@
 // The video site's data API: video search and a video's comments, JSON
-// feeds over GET; completions on the main thread.
+// feeds over GET. Completions and failures (the transport's, or a
+// malformed answer) run on the main thread. The site's watch pages live at
+// an address of their own, the only one the stream extractor reads.
 #pragma once
 
 #include <functional>
@@ -39,22 +41,32 @@ struct YouTubeVideoCommentEntry {
 
 class YouTubeVideoAPI : public ExternalEngine {
  public:
-  using ExternalEngine::ExternalEngine;
+  YouTubeVideoAPI(const Env& env, std::shared_ptr<HttpEngine> engine, std::string baseUrl,
+                  std::string watchBaseUrl)
+      : ExternalEngine(env, std::move(engine), std::move(baseUrl)),
+        watchBaseUrl_(std::move(watchBaseUrl)) {}
   static std::shared_ptr<YouTubeVideoAPI> sharedInstance();
   static void setSharedInstance(std::shared_ptr<YouTubeVideoAPI> instance);
 
-  // An array always reaches the completion, possibly empty.
+  // Where the watch pages are served ("https://www.youtube.com").
+  const std::string& watchBaseUrl() const { return watchBaseUrl_; }
+
+  // A feed without entries is an empty array.
   std::shared_ptr<HttpOperation> searchWithKeyword(
       const std::string& keyword, int maxResults,
       std::function<void(std::vector<YouTubeVideoEntry>)> completion,
       std::function<void(const Error&)> error);
-  // None when the answer is not JSON.
   std::shared_ptr<HttpOperation> retrieveCommentsWithVideoID(
-      const std::string& videoID,
-      std::function<void(std::optional<YouTubeVideoCommentEntry>)> completion,
+      const std::string& videoID, std::function<void(YouTubeVideoCommentEntry)> completion,
       std::function<void(const Error&)> error);
 
-  static std::vector<YouTubeVideoEntry> parseSearchResult(const std::string& body);
+  // Both need a JSON object with a "feed" object; "feed/entry", when there,
+  // must be an array. Anything else is malformed.
+  static Result<std::vector<YouTubeVideoEntry>> parseSearchResult(const std::string& body);
+  static Result<YouTubeVideoCommentEntry> parseComments(const std::string& body);
+
+ private:
+  std::string watchBaseUrl_;
 };
 
 }  // namespace mr

@@ -13,8 +13,10 @@ SharedInstance<iTunesSearchAPI>& slot() {
   return instance;
 }
 
+constexpr const char* kService = "iTunes Search";
+
 uint64_t idOf(const Value& result, std::string_view key) {
-  return static_cast<uint64_t>(static_cast<int64_t>(result.intForKey(key, 0)));
+  return result.unsignedIntegerForKey(key, 0);
 }
 
 std::string replaceAll(std::string text, std::string_view from, std::string_view to) {
@@ -58,11 +60,12 @@ void iTunesSearchAPI::setSharedInstance(std::shared_ptr<iTunesSearchAPI> instanc
   slot().replace(std::move(instance));
 }
 
-std::optional<std::vector<iTunesEntry>> iTunesSearchAPI::parseResultData(const std::string& body) {
+Result<std::vector<iTunesEntry>> iTunesSearchAPI::parseResultData(const std::string& body) {
   auto json = parseJson(body);
-  if (!json.ok() || !json->isDictionary()) return std::nullopt;
+  if (!json.ok()) return malformedAnswerError(kService, json.error().description());
+  if (!json->isDictionary()) return malformedAnswerError(kService, "not a JSON object");
   const Array* results = json->arrayForKey("results");
-  if (results == nullptr) return std::nullopt;
+  if (results == nullptr) return malformedAnswerError(kService, "no \"results\" array");
   std::vector<iTunesEntry> entries;
   for (const auto& result : *results) {
     if (result.isDictionary()) entries.emplace_back(result);
@@ -76,17 +79,10 @@ std::shared_ptr<HttpOperation> iTunesSearchAPI::invoke(const std::string& path,
                                                        iTunesFailure failure) {
   const auto query = NSHTTPQueryDictionary::buildHTTPQueryFromDictionary(parameters);
   if (!query) return nullptr;
-  Dispatcher& main = env().main();
-  return get(
-      path, *query, true,
-      [&main, completion](const HttpResponse& response) {
-        auto entries = std::make_shared<std::optional<std::vector<iTunesEntry>>>(
-            parseResultData(response.bodyText()));
-        if (completion) main.post([completion, entries] { completion(std::move(*entries)); });
-      },
-      [failure](HttpOperation& operation, const Error& error) {
-        if (failure && !operation.isCancelled()) failure(error);
-      });
+  return fetch<std::vector<iTunesEntry>>(
+      Fetch{path, *query},
+      [](const HttpResponse& response) { return parseResultData(response.bodyText()); },
+      std::move(completion), std::move(failure));
 }
 
 std::shared_ptr<HttpOperation> iTunesSearchAPI::searchWithArtist(

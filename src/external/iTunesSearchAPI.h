@@ -1,6 +1,8 @@
 // The iTunes Search service: songs by artist and title (for their preview
 // and artwork), music artists by name, and the items of an artist or an
-// album by id. JSON over GET; completions on the main thread.
+// album by id. JSON over GET; completions on the main thread. Failures
+// (the transport's, or a malformed answer) run on the background pool; an
+// answer that lists nothing is a completion with no entries.
 #pragma once
 
 #include <functional>
@@ -19,6 +21,7 @@ class iTunesEntry {
 
   std::string wrapperType, kind, artistName, collectionName, trackName, previewUrl, artworkUrl100,
       trackViewUrl, collectionViewUrl, primaryGenreName;
+  // 64-bit: the store's ids have passed 2^31.
   uint64_t trackId = 0, collectionId = 0, artistId = 0, primaryGenreId = 0, trackCount = 0;
   std::optional<Date> releaseDate;
   // artworkUrl100 with every "100" made "200".
@@ -30,7 +33,7 @@ class iTunesEntry {
   }
 };
 
-using iTunesCompletion = std::function<void(std::optional<std::vector<iTunesEntry>>)>;
+using iTunesCompletion = std::function<void(std::vector<iTunesEntry>)>;
 using iTunesFailure = std::function<void(const Error&)>;
 
 class iTunesSearchAPI : public ExternalEngine {
@@ -58,9 +61,9 @@ class iTunesSearchAPI : public ExternalEngine {
                                                       iTunesCompletion completion,
                                                       iTunesFailure failure);
 
-  // The entries of an answer: nullopt unless it is an object with a
+  // The entries of an answer: malformed unless it is a JSON object with a
   // "results" array; members that are not objects are skipped.
-  static std::optional<std::vector<iTunesEntry>> parseResultData(const std::string& body);
+  static Result<std::vector<iTunesEntry>> parseResultData(const std::string& body);
 
  private:
   std::shared_ptr<HttpOperation> invoke(const std::string& path, const Dictionary& parameters,

@@ -39,6 +39,8 @@ class MRPreviewDataSourceAdditionalInfo {
     return data_.stringForKey(key);
   }
   int32_t integer(const char* key) const { return data_.intForKey(key, 0); }
+  // Ids: the stores' have passed 2^31.
+  int64_t identifier(const char* key) const { return data_.integerForKey(key, 0); }
   bool boolean(const char* key) const { return data_.boolForKey(key, false); }
   // No value removes the key.
   void setString(const char* key, const std::optional<std::string>& value);
@@ -63,11 +65,11 @@ class MRiTunesAdditionalInfo final : public MRPreviewDataSourceAdditionalInfo {
   std::string artworkUrl200() const { return string("artworkUrl200"); }
   std::string trackViewUrl() const { return string("trackViewUrl"); }
   std::string collectionViewUrl() const { return string("collectionViewUrl"); }
-  int32_t trackId() const { return integer("trackId"); }
-  int32_t collectionId() const { return integer("collectionId"); }
-  int32_t artistId() const { return integer("artistId"); }
+  int64_t trackId() const { return identifier("trackId"); }
+  int64_t collectionId() const { return identifier("collectionId"); }
+  int64_t artistId() const { return identifier("artistId"); }
   std::string primaryGenreName() const { return string("primaryGenreName"); }
-  int32_t primaryGenreId() const { return integer("primaryGenreId"); }
+  int64_t primaryGenreId() const { return identifier("primaryGenreId"); }
   // Stored as it came, read back as it is.
   const Value* releaseDate() const { return data_.get("releaseDate"); }
   int32_t trackCount() const { return integer("trackCount"); }
@@ -127,8 +129,8 @@ class MRSoundCloudAdditionalInfo final : public MRPreviewDataSourceAdditionalInf
  public:
   using MRPreviewDataSourceAdditionalInfo::MRPreviewDataSourceAdditionalInfo;
 
-  int32_t trackId() const { return integer("id"); }
-  int32_t userId() const { return integer("user_id"); }
+  int64_t trackId() const { return identifier("id"); }
+  int64_t userId() const { return identifier("user_id"); }
   std::optional<std::string> streamUrl() const { return optionalString("stream_url"); }
   std::optional<std::string> permalinkUrl() const { return optionalString("permalink_url"); }
   std::optional<std::string> waveformUrl() const { return optionalString("waveform_url"); }

@@ -19,6 +19,11 @@ std::optional<std::string> MRRecommendArtistOperation::artistItemHash() const {
   return artistItemHash_;
 }
 
+std::optional<Error> MRRecommendArtistOperation::lastError() const {
+  std::lock_guard guard(mutex_);
+  return lastError_;
+}
+
 void MRRecommendArtistOperation::cancel() {
   Operation::cancel();
   std::shared_ptr<MRRetrieveArtistInfoOperation> inner;
@@ -64,6 +69,7 @@ void MRRecommendArtistOperation::main() {
     }
   }
   std::lock_guard guard(mutex_);
+  lastError_ = inner->lastError();
   inner_.reset();
 }
 

@@ -22,6 +22,8 @@ class MRRecommendArtistOperation final : public Operation {
   const std::string& sourceArtist() const { return sourceArtist_; }
   // The artist hash of the canonical name, once the artist is known.
   std::optional<std::string> artistItemHash() const;
+  // Why the artist could not be looked up, when it could not.
+  std::optional<Error> lastError() const;
 
  private:
   MRRecommendParts parts_;
@@ -29,6 +31,7 @@ class MRRecommendArtistOperation final : public Operation {
   const std::string sourceArtist_;
   mutable std::mutex mutex_;
   std::optional<std::string> artistItemHash_;
+  std::optional<Error> lastError_;
   std::shared_ptr<MRRetrieveArtistInfoOperation> inner_;
 };
 

@@ -1,8 +1,10 @@
 #include "recommend/MRRecommendMixBuildOperation.h"
 
 #include <algorithm>
+#include <set>
 
 #include "base/Log.h"
+#include "external/ExternalErrors.h"
 #include "recommend/MRRecommendTrackOperation.h"
 #include "store/CDFavoriteTrack.h"
 #include "store/CDRecommendTrack.h"
@@ -140,11 +142,19 @@ void MRRecommendMixBuildOperation::main() {
   // A change of link ends an offline pause at once.
   std::weak_ptr<Operation> weak = weak_from_this();
   Reachability& reachability = parts_.env->reachability();
-  const auto observer = reachability.addObserver([weak](NetworkStatus) {
+  auto linkChanges = std::make_shared<std::atomic<int>>(0);
+  const auto observer = reachability.addObserver([weak, linkChanges](NetworkStatus) {
+    ++*linkChanges;
     if (auto self = weak.lock()) self->wake();
   });
 
   std::optional<Error> failure;
+  // Seeds whose Last.fm request failed for a temporary cause: kept in the
+  // store for a later build, passed over by this one.
+  std::set<int64_t> keptForLater;
+  int temporaryFailuresInARow = 0;
+  std::optional<Error> lastTemporaryFailure;
+  double backOff = kFirstBackOffSeconds;
   for (;;) {
     const int64_t recommended = c.recommendTracks.countAllItems();
     if (recommended > kMostRecommendTracks || isCancelled()) break;
@@ -157,7 +167,7 @@ void MRRecommendMixBuildOperation::main() {
       continue;
     }
 
-    if (c.queue.countAllItems() == 0) {
+    if (c.queue.countAllItems() <= static_cast<int64_t>(keptForLater.size())) {
       if (recommended > kEnoughRecommendTracks) break;
       auto refilled = enqueueFromHistoryAndRecommends();
       if (!refilled.ok()) {
@@ -167,7 +177,8 @@ void MRRecommendMixBuildOperation::main() {
       if (*refilled == 0) break;
     }
 
-    const auto items = c.queue.retrieveWithCount(width);
+    const auto items = c.queue.retrieveWithCount(width, keptForLater);
+    if (items.empty()) break;
     OperationTracker seeds(*this);
     std::vector<std::shared_ptr<MRRecommendTrackOperation>> started;
     for (const auto& item : items) {
@@ -195,21 +206,47 @@ void MRRecommendMixBuildOperation::main() {
     }
     waitFor(parts_.env->clock(), kNoDeadline, [&seeds] { return seeds.allEnded(); });
 
-    if (isCancelled()) {
-      recommendOps_->cancelAllOperations();
-      break;
-    }
-    for (const auto& seed : started) {
+    if (isCancelled()) recommendOps_->cancelAllOperations();
+    for (size_t i = 0; i < started.size(); ++i) {
+      const auto& seed = started[i];
       if (auto error = seed->storeError()) failure = error;
+      const auto lastfmError = seed->lastfmAnswered() ? std::nullopt : seed->lastError();
+      // Answered, even with nothing, or refused for good: used up. Not
+      // asked (cancelled first), or failed for now: kept for a later build.
+      if (seed->lastfmAnswered() || (lastfmError && !isTemporaryFailure(*lastfmError))) {
+        if (seed->lastfmAnswered()) temporaryFailuresInARow = 0;
+        c.queue.deleteObject(*items[i]);
+      } else if (lastfmError) {
+        keptForLater.insert(items[i]->objectID());
+        lastTemporaryFailure = lastfmError;
+        ++temporaryFailuresInARow;
+      }
     }
     if (failure) break;
-    for (const auto& item : items)
-      c.queue.deleteObject(*item);
     if (Status saved = c.queue.save(); !saved.ok()) {
       // What could not be written now is not retried without end.
       c.queue.context()->rollback();
       failure = saved.error();
       break;
+    }
+    if (isCancelled()) break;
+
+    if (temporaryFailuresInARow >= kTemporaryFailuresBeforeBackOff) {
+      if (giveUpWhenLastfmIsDown_) {
+        failure = Error(kMireluneErrorDomain, kLastfmNotAnsweringErrorCode,
+                        "Last.fm is not answering",
+                        lastTemporaryFailure ? lastTemporaryFailure->toString() : std::string());
+        break;
+      }
+      log::warning("Recommendation build: Last.fm is not answering ({}); trying again in {} s",
+                   lastTemporaryFailure ? lastTemporaryFailure->toString() : "", backOff);
+      // A change of link may well be the cure: it ends the pause.
+      const int changesBefore = linkChanges->load();
+      sleepFor(parts_.env->clock(), seconds(backOff),
+               [&linkChanges, changesBefore] { return linkChanges->load() != changesBefore; });
+      backOff = std::min(backOff * 2, kLongestBackOffSeconds);
+      keptForLater.clear();  // worth another try now
+      temporaryFailuresInARow = 0;
     }
   }
 

@@ -22,12 +22,24 @@ class MRRecommendMixBuildOperation final : public MRServiceOperation {
   // With no seeds left, stops when more than this many exist, else refills.
   static constexpr int64_t kEnoughRecommendTracks = 29;
   static constexpr int kHistorySeeds = 200;
+  // Seeds in a row whose Last.fm request failed for a temporary cause
+  // before the build backs off (or gives up, see giveUpWhenLastfmIsDown).
+  static constexpr int kTemporaryFailuresBeforeBackOff = 5;
+  // The first back-off; each next one doubles, up to the longest.
+  static constexpr double kFirstBackOffSeconds = 30;
+  static constexpr double kLongestBackOffSeconds = 15 * 60;
+  // The error a build that gave up ends with (domain "mirelune").
+  static constexpr int64_t kLastfmNotAnsweringErrorCode = 5301;
 
   explicit MRRecommendMixBuildOperation(MRRecommendParts parts);
   ~MRRecommendMixBuildOperation() override;
   void main() override;
   // Also cancels the seeds at work.
   void cancel() override;
+
+  // Ends the build with kLastfmNotAnsweringErrorCode instead of backing off
+  // when Last.fm keeps failing (the command line: nobody waits for it).
+  void setGiveUpWhenLastfmIsDown(bool giveUp) { giveUpWhenLastfmIsDown_ = giveUp; }
 
   // Boost mode (the first analysis watching) expands five seeds at once.
   bool boostMode() const { return boostMode_.load(); }
@@ -55,6 +67,7 @@ class MRRecommendMixBuildOperation final : public MRServiceOperation {
   MRRecommendParts parts_;
   std::shared_ptr<OperationQueue> recommendOps_;
   std::atomic<bool> boostMode_{false};
+  std::atomic<bool> giveUpWhenLastfmIsDown_{false};
   std::unique_ptr<Controllers> controllers_;
   std::atomic<int> seedsStarted_{0};
   std::atomic<int> seedsPlanned_{0};

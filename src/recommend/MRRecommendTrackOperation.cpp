@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "base/PendingAnswer.h"
 #include "base/ThreadPool.h"
+#include "external/ExternalErrors.h"
 #include "recommend/MRRecommendArtistOperation.h"
 #include "store/CDFavoriteTrack.h"
 #include "store/CDTrackRecommendationQueueItem.h"
@@ -51,6 +52,16 @@ void MRRecommendTrackOperation::setProgressBlock(
   progress_ = std::move(block);
 }
 
+std::optional<Error> MRRecommendTrackOperation::lastError() const {
+  std::lock_guard guard(mutex_);
+  return lastError_;
+}
+
+void MRRecommendTrackOperation::setLastError(Error error) {
+  std::lock_guard guard(mutex_);
+  lastError_ = std::move(error);
+}
+
 void MRRecommendTrackOperation::cancel() {
   Operation::cancel();
   cancelSteps();
@@ -79,21 +90,28 @@ void MRRecommendTrackOperation::main() {
   OperationTracker userArtistStep(*this);
   if (subjectIsUserTrack) retrieveUserArtistInfo(userArtistStep);
 
-  auto similar = std::make_shared<PendingAnswer<std::vector<LastfmTrack>>>(*this);
+  using Answer = Result<std::vector<LastfmTrack>>;
+  auto similar = std::make_shared<PendingAnswer<Answer>>(*this);
   auto request = parts_.lastfm->requestTrack_GetSimilar(
       *subjectTitle_, *subjectArtist_, true, recommendLimit,
-      [similar](std::vector<LastfmTrack> tracks) { similar->deliver(std::move(tracks)); },
-      [similar, title = *subjectTitle_](const Error& error) {
-        log::info("No similar tracks for \"{}\": {}", title, error.description());
-        similar->deliver(std::vector<LastfmTrack>{});
-      });
+      [similar](std::vector<LastfmTrack> tracks) { similar->deliver(Answer(std::move(tracks))); },
+      [similar](const Error& error) { similar->deliver(Answer(error)); });
   {
     std::lock_guard guard(mutex_);
     similarRequest_ = request;
   }
   if (request) waitFor(clock, kNoDeadline, [&similar] { return similar->arrived(); });
-  auto tracks = similar->detach();
-  if (!isCancelled()) inspectAndStoreTracks(tracks.value_or(std::vector<LastfmTrack>{}));
+  auto answer = similar->detach();
+  std::vector<LastfmTrack> tracks;
+  if (answer && answer->ok()) {
+    lastfmAnswered_ = true;
+    tracks = std::move(*answer).value();
+  } else if (answer) {
+    log::info("Could not ask Last.fm for tracks similar to \"{}\": {}", *subjectTitle_,
+              answer->error().toString());
+    setLastError(answer->error());
+  }
+  if (!isCancelled()) inspectAndStoreTracks(tracks);
   waitFor(clock, kNoDeadline, [&userArtistStep] { return userArtistStep.allEnded(); });
   if (isCancelled()) cancelSteps();
   std::lock_guard guard(mutex_);
@@ -163,10 +181,16 @@ void MRRecommendTrackOperation::inspectAndStoreTracks(const std::vector<LastfmTr
       break;
     }
     const auto sources = locate->previewDataSourceSet();
+    const auto artistItemHash = recommendArtist->artistItemHash();
     if (!sources.empty()) {
-      composeAndStoreRecommendTrackWithPreviewDataSourceSet(sources, track,
-                                                            recommendArtist->artistItemHash());
+      composeAndStoreRecommendTrackWithPreviewDataSourceSet(sources, track, artistItemHash);
     }
+    // A candidate lost because a site could not be asked for now, not
+    // because it has nothing to offer.
+    const auto failure = sources.empty()   ? locate->lastError()
+                         : !artistItemHash ? recommendArtist->lastError()
+                                           : std::nullopt;
+    if (failure && isTemporaryFailure(*failure)) setLastError(*failure);
   }
   if (Status saved = controllers_->recommendTracks.save(); !saved.ok() && !storeError())
     storeError_.set(saved.error());

@@ -47,6 +47,15 @@ class MRRecommendTrackOperation final : public Operation {
   int storedCount() const { return storedCount_.load(); }
   // Why storing failed (a full disk...): the seed stopped there.
   std::optional<Error> storeError() const { return storeError_.get(); }
+  // Why the seed gave less than it could: Last.fm's failure to give its
+  // similar tracks (whatever it was), or a temporary failure
+  // (isTemporaryFailure) that cost a candidate its preview or its artist.
+  // None when Last.fm answered, even with no tracks, and no candidate was
+  // lost to such a failure.
+  std::optional<Error> lastError() const;
+  // Whether Last.fm answered the similar-track request, even with nothing:
+  // the seed is then used up.
+  bool lastfmAnswered() const { return lastfmAnswered_.load(); }
 
   // Locates each candidate in turn and stores those that pass; stops
   // between candidates when cancelled.
@@ -66,6 +75,7 @@ class MRRecommendTrackOperation final : public Operation {
 
   void retrieveUserArtistInfo(OperationTracker& tracker);
   void cancelSteps();
+  void setLastError(Error error);
 
   MRRecommendParts parts_;
   const std::optional<std::string> subjectTitle_;
@@ -74,11 +84,13 @@ class MRRecommendTrackOperation final : public Operation {
   std::function<void(MRRecommendTrackOperation&)> beginning_;
   std::function<void(MRRecommendTrackOperation&, const CDRecommendTrack&)> progress_;
   std::atomic<int> storedCount_{0};
+  std::atomic<bool> lastfmAnswered_{false};
   MutexProtected<std::optional<Error>> storeError_;
   std::unique_ptr<Controllers> controllers_;
 
   mutable std::mutex mutex_;
   std::shared_ptr<HttpOperation> similarRequest_;
+  std::optional<Error> lastError_;
   std::vector<std::shared_ptr<Operation>> steps_;  // in flight on the network queue
 };
 

@@ -90,11 +90,10 @@ void MRRetrieveArtistInfoOperation::main() {
     const std::string subject = subjectArtist_;
     auto request = parts_.lastfm->requestArtist_GetInfoByName(
         subjectArtist_, parts_.currentLanguage(), true,
-        [answer, store, &background, subject](std::optional<LastfmArtist> artist) {
-          if (!artist) return answer->deliver(Outcome{});
+        [answer, store, &background, subject](LastfmArtist artist) {
           // Stored off the main thread; an answer after the deadline is
           // still kept, though nobody waits for it any more.
-          background.post([answer, store, subject, artist = std::move(*artist)] {
+          background.post([answer, store, subject, artist = std::move(artist)] {
             if (store) storeArtist(*store, artist, subject);
             answer->deliver(Outcome{artist, std::nullopt});
           });
@@ -117,6 +116,12 @@ void MRRetrieveArtistInfoOperation::main() {
       lastError_ = std::move(outcome->error);
     } else if (request) {
       request->cancel();
+      if (!isCancelled()) {
+        std::lock_guard guard(mutex_);
+        lastError_ =
+            Error(kHttpErrorDomain, kHttpErrorTimedOut,
+                  "Last.fm did not answer within " + std::to_string(kDeadlineSeconds) + " seconds");
+      }
     }
   }
 

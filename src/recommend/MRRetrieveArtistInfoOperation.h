@@ -27,7 +27,9 @@ class MRRetrieveArtistInfoOperation final : public Operation {
   void cancel() override;
 
   const std::string& subjectArtist() const { return subjectArtist_; }
-  // Set when found; read them in onCompletion or after the operation.
+  // Set when found; read them in onCompletion or after the operation. An
+  // error when Last.fm could not be asked or did not answer in time (its
+  // "not found" among them), none when the artist was found.
   std::optional<LastfmArtist> artistInfo() const;
   std::optional<Error> lastError() const;
   // Runs once at the end of main(), on the operation's thread.

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "base/Paths.h"
 #include "base/Settings.h"
 #include "base/Value.h"
 
@@ -23,13 +24,13 @@ class ovloAccountProfile {
   // The stored code, else the current locale's region in lower case.
   std::string countryCode() const;
   // Ignores anything but a two-letter code; nothing removes it.
-  void setCountryCode(const std::optional<std::string>& code);
+  Status setCountryCode(const std::optional<std::string>& code);
   int64_t birthYear() const { return settings_.integerForKey(kBirth); }
-  void setBirthYear(int64_t year) { (void)settings_.setInteger(kBirth, year); }
+  Status setBirthYear(int64_t year) { return settings_.setInteger(kBirth, year); }
   int64_t sex() const { return settings_.integerForKey(kSex); }
-  void setSex(int64_t code) { (void)settings_.setInteger(kSex, code); }
-  // "country", "birth" and "sex" of a profile dictionary.
-  void setWithDictionary(const Value& profile);
+  Status setSex(int64_t code) { return settings_.setInteger(kSex, code); }
+  // "country", "birth" and "sex" of a profile dictionary, in one write.
+  Status setWithDictionary(const Value& profile);
 
  private:
   Settings& settings_;
@@ -44,46 +45,52 @@ class ovloAccount {
   static constexpr const char* kAccessTokenPublic = "ovlo_access_token_public";
   static constexpr const char* kConsumerID = "ovlo_consumer_ID";
 
+  // Domain "mirelune": an authentication result without a usable account.
+  static constexpr int64_t kErrorNoAccount = 9000301;
+
   explicit ovloAccount(Settings& settings) : settings_(settings) {}
 
+  // Each setter writes at once; a failed write changes nothing.
   int64_t accountID() const { return settings_.integerForKey(kID); }
-  void setAccountID(int64_t id) { (void)settings_.setInteger(kID, id); }
+  Status setAccountID(int64_t id) { return settings_.setInteger(kID, id); }
   std::optional<std::string> accountName() const { return text(kName); }
-  void setAccountName(const std::optional<std::string>& name) { setText(kName, name); }
+  Status setAccountName(const std::optional<std::string>& name) { return setText(kName, name); }
   std::optional<std::string> accountPass() const;
-  void setAccountPass(const std::optional<std::string>& password);
+  Status setAccountPass(const std::optional<std::string>& password);
   std::optional<std::string> accessTokenPrivate() const { return text(kAccessTokenPrivate); }
-  void setAccessTokenPrivate(const std::optional<std::string>& token) {
-    setText(kAccessTokenPrivate, token);
+  Status setAccessTokenPrivate(const std::optional<std::string>& token) {
+    return setText(kAccessTokenPrivate, token);
   }
   std::optional<std::string> accessTokenPublic() const { return text(kAccessTokenPublic); }
-  void setAccessTokenPublic(const std::optional<std::string>& token) {
-    setText(kAccessTokenPublic, token);
+  Status setAccessTokenPublic(const std::optional<std::string>& token) {
+    return setText(kAccessTokenPublic, token);
   }
   std::optional<std::string> consumerID() const { return text(kConsumerID); }
-  void setConsumerID(const std::optional<std::string>& id) { setText(kConsumerID, id); }
+  Status setConsumerID(const std::optional<std::string>& id) { return setText(kConsumerID, id); }
 
   // An ID above 0 and both tokens.
   bool isAuthorized() const;
-  // Forgets the ID, name, password, tokens and consumer ID; the profile and
-  // the connections stay.
-  void logout();
-  // From an authentication result's account object; false (and nothing
-  // changed) unless it has a non-zero "aid" and a "token" dictionary.
-  bool setWithDictionary(const Value& account);
+  // Forgets the ID, name, password, tokens and consumer ID in one write, so
+  // no other process sees half an account; the profile and the connections
+  // stay.
+  Status logout();
+  // From an authentication result's account object, in one write: the
+  // error kErrorNoAccount (and nothing changed) unless it has a non-zero
+  // "aid" and a "token" dictionary.
+  Status setWithDictionary(const Value& account);
 
   ovloAccountProfile profile() const { return ovloAccountProfile(settings_); }
   Settings& settings() const { return settings_; }
 
  private:
   std::optional<std::string> text(const char* key) const;
-  void setText(const char* key, const std::optional<std::string>& value);
+  Status setText(const char* key, const std::optional<std::string>& value);
 
   Settings& settings_;
 };
 
-// The first preferred language of the listener, sent to services as "lang";
-// nullopt when there is none.
-std::optional<std::string> MRCurrentLanguage();
+// The first preferred language of the listener ("ja", "en"), sent to
+// services as "lang"; nullopt when there is none.
+std::optional<std::string> MRCurrentLanguage(const EnvironmentLookup& lookup = processEnvironment);
 
 }  // namespace mr

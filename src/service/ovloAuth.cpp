@@ -26,30 +26,43 @@ void ovloAuth::setSharedInstance(std::shared_ptr<ovloAuth> instance) {
   slot().replace(std::move(instance));
 }
 
-ovloRequestAPIResult ovloAuth::assignAccountWithAuthenticationResult(
+Result<ovloRequestAPIResult> ovloAuth::assignAccountWithAuthenticationResult(
     const ovloRequestResponse& response, ovloAccount account) {
   auto envelope =
       ovloRequestAPIResult::resultWithResponseData(response.data).value_or(ovloRequestAPIResult{});
   if (envelope.successful()) {
     const Value result = envelope.result.value_or(Value());
-    if (!account.setWithDictionary(result)) envelope.errorCode = kNoAccountInResult;
+    if (Status stored = account.setWithDictionary(result); !stored.ok()) {
+      if (stored.error().domain() != kMireluneErrorDomain ||
+          stored.error().code() != ovloAccount::kErrorNoAccount) {
+        return stored.error();
+      }
+      envelope.errorCode = kNoAccountInResult;
+    }
   }
   return envelope;
 }
 
 std::shared_ptr<HttpOperation> ovloAuth::authenticate(const std::string& path,
                                                       const Dictionary& parameters,
-                                                      std::function<void()> onSuccess,
+                                                      std::function<Status()> onSuccess,
                                                       ovloAuthCompletion onCompletion,
                                                       ovloAuthFailure onFailure) {
   ovloCallbacks callbacks;
   Settings& settings = env().settings();
-  callbacks.completion = [&settings, onSuccess, onCompletion](const ovloRequestResponse& response) {
-    const ovloRequestAPIResult envelope =
-        assignAccountWithAuthenticationResult(response, ovloAccount(settings));
-    if (envelope.successful() && onSuccess) onSuccess();
+  callbacks.completion = [&settings, onSuccess, onCompletion,
+                          onFailure](const ovloRequestResponse& response) {
+    // An account the platform gave but this machine could not keep is a
+    // failure: the listener is not signed in.
+    auto envelope = assignAccountWithAuthenticationResult(response, ovloAccount(settings));
+    Status kept = envelope.ok() ? Status() : Status(envelope.error());
+    if (kept.ok() && envelope->successful() && onSuccess) kept = onSuccess();
+    if (!kept.ok()) {
+      if (onFailure) onFailure(kept.error());
+      return;
+    }
     if (onCompletion)
-      onCompletion(envelope.successful(), envelope.errorCode, envelope.errorMessageText());
+      onCompletion(envelope->successful(), envelope->errorCode, envelope->errorMessageText());
   };
   callbacks.error = [onFailure](HttpOperation&, const Error& error) {
     if (onFailure) onFailure(error);
@@ -69,9 +82,10 @@ std::shared_ptr<HttpOperation> ovloAuth::loginWithUser(const std::optional<std::
   Settings& settings = env().settings();
   const auto remember = [&settings, user = *user, pass = *pass, consumerId = *consumerId] {
     ovloAccount stored(settings);
-    stored.setConsumerID(consumerId);
-    stored.setAccountName(user);
-    stored.setAccountPass(pass);
+    Status status = stored.setConsumerID(consumerId);
+    if (status.ok()) status = stored.setAccountName(user);
+    if (status.ok()) status = stored.setAccountPass(pass);
+    return status;
   };
   return authenticate("auth/login", parameters, remember, std::move(onCompletion),
                       std::move(onFailure));
@@ -112,7 +126,7 @@ std::shared_ptr<HttpOperation> ovloAuth::authWithExternalAccessToken(
   if (auto language = MRCurrentLanguage()) parameters.set("lang", Value(*language));
   Settings& settings = env().settings();
   const auto remember = [&settings, consumerId = *consumerId] {
-    ovloAccount(settings).setConsumerID(consumerId);
+    return ovloAccount(settings).setConsumerID(consumerId);
   };
   return authenticate("auth/proceed", parameters, remember, std::move(onCompletion),
                       std::move(onFailure));

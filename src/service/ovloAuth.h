@@ -45,13 +45,14 @@ class ovloAuth : public ovloAPI {
   std::string autoLogInURLForPageId(const std::string& pageId, const Dictionary& parameters) const;
 
   // The envelope of an authentication answer, with the account stored when
-  // it holds one (else error 1401).
-  static ovloRequestAPIResult assignAccountWithAuthenticationResult(
+  // it holds one (else error 1401); the settings' error when the account
+  // could not be stored.
+  static Result<ovloRequestAPIResult> assignAccountWithAuthenticationResult(
       const ovloRequestResponse& response, ovloAccount account);
 
  private:
   std::shared_ptr<HttpOperation> authenticate(const std::string& path, const Dictionary& parameters,
-                                              std::function<void()> onSuccess,
+                                              std::function<Status()> onSuccess,
                                               ovloAuthCompletion onCompletion,
                                               ovloAuthFailure onFailure);
 };

@@ -34,6 +34,16 @@ CDTrackRecommendationQueueEntityController::findWithItemHash(const std::string& 
   return findOneWhere("\"itemHash\" = ?", {itemHash});
 }
 
+std::vector<std::shared_ptr<CDTrackRecommendationQueueItem>>
+CDTrackRecommendationQueueEntityController::retrieveWithCount(
+    int64_t count, const std::set<int64_t>& skipped) const {
+  auto items = findWhere({}, {}, "\"priority\" DESC, \"id\"",
+                         count + static_cast<int64_t>(skipped.size()));
+  std::erase_if(items, [&skipped](const auto& item) { return skipped.contains(item->objectID()); });
+  if (items.size() > static_cast<size_t>(count)) items.resize(static_cast<size_t>(count));
+  return items;
+}
+
 const EntityInfo& CDTrackUsedForRecommendation::entityInfo() {
   static const EntityInfo info("TrackUsedForRecommendation",
                                {{"title", ColumnKind::Text},

@@ -1,6 +1,8 @@
 // Seeds of recommendation: tracks waiting to be expanded, and those used.
 #pragma once
 
+#include <set>
+
 #include "store/CDEntityController.h"
 
 namespace mr {
@@ -39,6 +41,9 @@ class CDTrackRecommendationQueueEntityController final
       const std::string& title, const std::string& album, const std::string& artist,
       int64_t priority, bool isUserTrack);
   // The `count` items of highest priority.
+  // The first `count` by priority, passing over the row ids in `skipped`.
+  std::vector<std::shared_ptr<CDTrackRecommendationQueueItem>> retrieveWithCount(
+      int64_t count, const std::set<int64_t>& skipped) const;
   std::vector<std::shared_ptr<CDTrackRecommendationQueueItem>> retrieveWithCount(
       int64_t count) const;
   std::shared_ptr<CDTrackRecommendationQueueItem> findWithItemHash(

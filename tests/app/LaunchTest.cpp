@@ -77,7 +77,8 @@ struct FakeServices final : MRAppServices {
   void signOut() override { calls.push_back("signOut"); }
   void createPlaybackHistoryObserver() override { calls.push_back("historyObserver"); }
   void logLaunch() override { calls.push_back("logLaunch"); }
-  void updateConnections(const std::function<void()>& done) override {
+  void updateConnections(const std::function<void()>& done,
+                         const std::function<void(const Error&)>&) override {
     calls.push_back("updateConnections");
     done();
   }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <zlib.h>
 
 #include <atomic>
 #include <filesystem>
@@ -8,6 +9,7 @@
 
 #include "base/FileUtil.h"
 #include "base/HttpEngine.h"
+#include "base/ThreadPool.h"
 #include "support/RawServer.h"
 #include "support/TestEnv.h"
 
@@ -38,6 +40,33 @@ class LoopbackServer {
   int port_ = 0;
   std::thread thread_;
 };
+
+// A gzip stream of `size` zero bytes: a thousandth of its unpacked size.
+std::string gzipOfZeros(size_t size) {
+  z_stream stream{};
+  EXPECT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY), Z_OK);
+  std::vector<unsigned char> zeros(1 << 20, 0);
+  std::string packed;
+  unsigned char out[1 << 16];
+  size_t left = size;
+  int flush = Z_NO_FLUSH;
+  do {
+    if (stream.avail_in == 0 && flush == Z_NO_FLUSH) {
+      const size_t chunk = std::min(left, zeros.size());
+      stream.next_in = zeros.data();
+      stream.avail_in = static_cast<uInt>(chunk);
+      left -= chunk;
+      if (left == 0) flush = Z_FINISH;
+    }
+    stream.next_out = out;
+    stream.avail_out = sizeof out;
+    const int status = deflate(&stream, flush);
+    packed.append(reinterpret_cast<char*>(out), sizeof out - stream.avail_out);
+    if (status == Z_STREAM_END) break;
+  } while (true);
+  deflateEnd(&stream);
+  return packed;
+}
 
 // Records the callbacks of one request.
 struct Outcome {
@@ -292,6 +321,128 @@ TEST_F(HttpEngineFixture, DownloadsStreamIntoAFileAndLeaveNothingOnFailure) {
   EXPECT_FALSE(std::filesystem::exists(testEnv.dir().file("gone.m4a.part")));
 }
 
+TEST_F(HttpEngineFixture, AnswersAreCappedOnceDecompressed) {
+  // 64 MB of zeros in 64 kB: only the unpacked size
+  // is over the limit.
+  const std::string bomb = gzipOfZeros(size_t{64} << 20);
+  ASSERT_LT(bomb.size(), kHttpDefaultMaxBodyBytes);
+  test::RawServer packed(
+      "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Encoding: gzip\r\n"
+      "Content-Length: " +
+      std::to_string(bomb.size()) + "\r\n\r\n" + bomb);
+  Outcome unpacked;
+  HttpRequest request;
+  request.url = packed.url("/");
+  auto operation = run(*engine, request, unpacked);
+  EXPECT_EQ(unpacked.completions, 0);
+  ASSERT_EQ(unpacked.errors, 1);
+  EXPECT_EQ(unpacked.error->domain(), kHttpErrorDomain);
+  EXPECT_EQ(unpacked.error->code(), kHttpErrorResponseTooLarge);
+  EXPECT_TRUE(operation->response().body.empty());
+  EXPECT_FALSE(isTemporaryHttpFailure(*unpacked.error));
+
+  // A plain body just over the limit fails the same way.
+  server->Get("/huge", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content(std::string(kHttpDefaultMaxBodyBytes + 1, 'x'), "text/plain");
+  });
+  Outcome huge;
+  request.url = server.url("/huge");
+  run(*engine, request, huge);
+  ASSERT_EQ(huge.errors, 1);
+  EXPECT_EQ(huge.error->code(), kHttpErrorResponseTooLarge);
+
+  // A request's own limit: up to it is an answer, one byte more is not.
+  server->Get("/sized", [](const httplib::Request& asked, httplib::Response& response) {
+    response.set_content(std::string(std::stoul(asked.get_param_value("n")), 'y'), "text/plain");
+  });
+  request.maxBodyBytes = 1000;
+  Outcome atLimit, overLimit;
+  request.url = server.url("/sized?n=1000");
+  run(*engine, request, atLimit);
+  ASSERT_EQ(atLimit.completions, 1);
+  EXPECT_EQ(atLimit.responses[0].body.size(), 1000u);
+  request.url = server.url("/sized?n=1001");
+  run(*engine, request, overLimit);
+  ASSERT_EQ(overLimit.errors, 1);
+  EXPECT_EQ(overLimit.error->code(), kHttpErrorResponseTooLarge);
+
+  // A download goes to disk: the memory limit does not bound it, its own does.
+  request.url = server.url("/sized?n=300000");
+  request.downloadPath = testEnv.dir().file("large.bin");
+  Outcome download;
+  run(*engine, request, download);
+  ASSERT_EQ(download.completions, 1);
+  EXPECT_EQ(std::filesystem::file_size(*request.downloadPath), 300000u);
+  request.downloadPath = testEnv.dir().file("bounded.bin");
+  request.maxDownloadBytes = 100000;
+  Outcome bounded;
+  run(*engine, request, bounded);
+  ASSERT_EQ(bounded.errors, 1);
+  EXPECT_EQ(bounded.error->code(), kHttpErrorResponseTooLarge);
+  EXPECT_FALSE(std::filesystem::exists(*request.downloadPath));
+  EXPECT_FALSE(std::filesystem::exists(*request.downloadPath + ".part"));
+}
+
+TEST_F(HttpEngineFixture, TemporaryFailuresAreToldFromLastingOnes) {
+  server->Get("/status", [](const httplib::Request& asked, httplib::Response& response) {
+    response.status = std::stoi(asked.get_param_value("code"));
+  });
+  const auto failure = [&](const std::string& url) {
+    Outcome outcome;
+    HttpRequest request;
+    request.url = url;
+    run(*engine, request, outcome);
+    EXPECT_EQ(outcome.errors, 1) << url;
+    return outcome.error.value_or(Error());
+  };
+  EXPECT_TRUE(isTemporaryHttpFailure(failure(server.url("/status?code=503"))));
+  EXPECT_TRUE(isTemporaryHttpFailure(failure(server.url("/status?code=500"))));
+  EXPECT_TRUE(isTemporaryHttpFailure(failure(server.url("/status?code=429"))));
+  EXPECT_FALSE(isTemporaryHttpFailure(failure(server.url("/status?code=404"))));
+  EXPECT_FALSE(isTemporaryHttpFailure(failure(server.url("/status?code=403"))));
+  test::RawServer cutShort("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nonly ten b");
+  EXPECT_TRUE(isTemporaryHttpFailure(failure(cutShort.url("/"))));
+  int closedPort = 0;
+  {
+    test::RawServer gone("");
+    closedPort = gone.port();
+  }
+  EXPECT_TRUE(isTemporaryHttpFailure(failure("http://127.0.0.1:" + std::to_string(closedPort))));
+  EXPECT_FALSE(isTemporaryHttpFailure(failure("ftp://127.0.0.1/file")));
+  EXPECT_TRUE(isTemporaryHttpFailure(Error(kHttpErrorDomain, kHttpErrorTimedOut, "slow")));
+  // The same numbers in another domain are not the transport's.
+  EXPECT_FALSE(isTemporaryHttpFailure(Error("last.fm", 503, "")));
+}
+
+TEST_F(HttpEngineFixture, AForgottenAnswerIsFetchedAgain) {
+  std::atomic<int> hits{0};
+  server->Get("/page", [&](const httplib::Request&, httplib::Response& response) {
+    ++hits;
+    response.set_header("Cache-Control", "max-age=600");
+    response.set_content("<html>proxy says hello</html>", "text/html");
+  });
+  auto cached = makeEngine(cacheOptions());
+  HttpRequest request;
+  request.useCache = true;
+  request.url = server.url("/page");
+  Outcome first, second, third;
+  run(*cached, request, first);
+  run(*cached, request, second);
+  EXPECT_EQ(hits, 1);
+  cached->forgetCachedResponse(request);
+  run(*cached, request, third);
+  EXPECT_EQ(hits, 2);
+  ASSERT_EQ(third.completions, 1);
+  EXPECT_FALSE(third.responses[0].isCachedResponse);
+  // Gone from the disk too.
+  cached->forgetCachedResponse(request);
+  cached.reset();
+  auto later = makeEngine(cacheOptions());
+  Outcome fourth;
+  run(*later, request, fourth);
+  EXPECT_EQ(hits, 3);
+}
+
 TEST_F(HttpEngineFixture, TheCacheServesFreshCopiesAndRevalidatesStaleOnes) {
   std::atomic<int> hits{0};
   std::atomic<int> notModified{0};
@@ -399,6 +550,42 @@ TEST_F(HttpEngineFixture, CallbacksRunWhereTheCallerAsked) {
 
 TEST(HttpFormTest, FieldsAreEncodedLikeAQuery) {
   EXPECT_EQ(HttpEngine::formEncode({{"a", "1"}, {"b c", "x y/z"}}), "a=1&b%20c=x%20y%2Fz");
+}
+
+}  // namespace
+}  // namespace mr
+
+namespace mr {
+namespace {
+
+// An engine whose last owner is a request's callbacks (a client holding the
+// engine, say): it ends where the callbacks run, never on its own thread
+// (which cannot join itself).
+TEST_F(HttpEngineFixture, AnEngineLetGoOfByItsOwnCallbacksEndsOffItsThread) {
+  server->Get("/ok", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content("ok", "text/plain");
+  });
+  ThreadPool pool("callbacks", 4);
+  for (int round = 0; round < 200; ++round) {
+    std::weak_ptr<HttpEngine> watched;
+    {
+      auto owned = std::make_shared<HttpEngine>(Clock::real(), testEnv.reachability(),
+                                                HttpEngine::Options{});
+      watched = owned;
+      for (int i = 0; i < 3; ++i) {
+        HttpRequest request;
+        request.url = server.url("/ok");
+        HttpCallbacks hooks;
+        hooks.deliver = [&pool](Task task) { pool.post(std::move(task)); };
+        hooks.onCompletion = [owned](HttpOperation&, const HttpResponse&) {};
+        hooks.onError = [owned](HttpOperation&, const Error&) {};
+        (void)owned->enqueue(std::move(request), std::move(hooks));
+      }
+    }
+    while (!watched.expired())
+      std::this_thread::yield();
+  }
+  pool.waitIdle();
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/OperationQueue.h"
+#include "base/ThreadPool.h"
 
 namespace mr {
 namespace {
@@ -190,6 +191,48 @@ TEST(OperationTest, ClassNameIsTheDynamicClassWithoutNamespace) {
   };
   EXPECT_EQ(MRSomeOperation().className(), "MRSomeOperation");
   EXPECT_EQ(BlockOperation([] {}).className(), "BlockOperation");
+}
+
+}  // namespace
+}  // namespace mr
+
+namespace mr {
+namespace {
+
+// Owners of threads let go of on one of their own threads: by an operation's
+// body, by its completion block, or by the operation object itself when its
+// thread ends. Each must end without joining itself or touching freed state.
+TEST(ThreadOwnerTest, QueuesAndPoolsReleasedOnTheirOwnThreadsEndCleanly) {
+  for (int round = 0; round < 60; ++round) {
+    std::vector<std::shared_ptr<Operation>> operations;
+    {
+      auto queue = std::make_shared<OperationQueue>("owned", 3);
+      for (int i = 0; i < 6; ++i) {
+        auto held = std::make_shared<std::shared_ptr<OperationQueue>>(queue);
+        auto operation = std::make_shared<BlockOperation>([held, i] {
+          if (i % 3 == 0) held->reset();  // in main()
+        });
+        operation->setCompletionBlock([held] { held->reset(); });
+        operations.push_back(operation);
+        queue->addOperation(operation);
+      }
+    }
+    for (const auto& operation : operations)
+      operation->waitUntilFinished();
+  }
+
+  for (int round = 0; round < 60; ++round) {
+    auto finished = std::make_shared<std::atomic<int>>(0);
+    {
+      auto pool = std::make_shared<ThreadPool>("owned", 4);
+      for (int i = 0; i < 8; ++i) {
+        pool->post([pool, finished] { ++*finished; });
+      }
+    }
+    // The last task to let go of the pool ends it; every task has run by then.
+    while (finished->load() < 8)
+      std::this_thread::yield();
+  }
 }
 
 }  // namespace

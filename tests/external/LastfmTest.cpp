@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+#include "external/ExternalErrors.h"
 #include "external/LastfmAPI.h"
 #include "external/StandInServer.h"
 #include "support/TestEnv.h"
@@ -126,18 +127,20 @@ TEST(LastfmParseTest, AnArtistWithItsImagesTagsSimilarArtistsAndBiography) {
 
 TEST(LastfmParseTest, SimilarTracksDespiteTheAttributeOfTheSameName) {
   const auto tracks = LastfmAPI::parseTrackList(kSimilarTracks, "lfm/similartracks/track");
-  ASSERT_EQ(tracks.size(), 2u);
-  EXPECT_EQ(tracks[0].name, "Ray of Light");
-  EXPECT_EQ(tracks[0].artistName, "Madonna");
-  EXPECT_FLOAT_EQ(tracks[0].match, 1.0f);
-  EXPECT_FLOAT_EQ(tracks[1].match, 0.781512f);
-  EXPECT_FALSE(tracks[1].imageUrl.has_value());
+  ASSERT_TRUE(tracks);
+  ASSERT_EQ(tracks->size(), 2u);
+  EXPECT_EQ((*tracks)[0].name, "Ray of Light");
+  EXPECT_EQ((*tracks)[0].artistName, "Madonna");
+  EXPECT_FLOAT_EQ((*tracks)[0].match, 1.0f);
+  EXPECT_FLOAT_EQ((*tracks)[1].match, 0.781512f);
+  EXPECT_FALSE((*tracks)[1].imageUrl.has_value());
 }
 
 TEST(LastfmParseTest, ASearchWithOneArtistIsAListOfOne) {
   const auto artists = LastfmAPI::parseArtistList(kSearchOne, "lfm/results/artistmatches/artist");
-  ASSERT_EQ(artists.size(), 1u);
-  EXPECT_EQ(artists[0].name, "Cher");
+  ASSERT_TRUE(artists);
+  ASSERT_EQ(artists->size(), 1u);
+  EXPECT_EQ((*artists)[0].name, "Cher");
 }
 
 TEST(LastfmParseTest, ErrorsCarryTheServicesCodeAndTrimmedText) {
@@ -150,34 +153,142 @@ TEST(LastfmParseTest, ErrorsCarryTheServicesCodeAndTrimmedText) {
   EXPECT_FALSE(LastfmAPI::parseErrorResponse("not xml"));
 }
 
-TEST(LastfmParseTest, MalformedAnswersGiveNothingRatherThanACrash) {
-  EXPECT_FALSE(
-      LastfmAPI::parseArtistInfo("<lfm status=\"ok\"><artist><name>Cher</nam></artist></lfm>"));
-  EXPECT_FALSE(LastfmAPI::parseArtistInfo("<lfm status=\"ok\"></lfm>"));
-  EXPECT_TRUE(LastfmAPI::parseTrackList("<<<", "lfm/similartracks/track").empty());
-  EXPECT_TRUE(LastfmAPI::parseArtistList("", "lfm/results/artistmatches/artist").empty());
+// The error of a parse that should fail: a malformed answer, unless the
+// answer is the service's own failure.
+template <class R>
+Error failureOf(const Result<R>& parsed) {
+  EXPECT_FALSE(parsed.ok());
+  return parsed.ok() ? Error() : parsed.error();
+}
+
+bool isMalformed(const Error& error) {
+  return error.domain() == kParseErrorDomain && error.code() == kMalformedAnswerErrorCode;
+}
+
+TEST(LastfmParseTest, MalformedAnswersAreErrorsAndEmptyListsAreNot) {
+  const char* kSimilar = "lfm/similartracks/track";
+  EXPECT_TRUE(isMalformed(failureOf(
+      LastfmAPI::parseArtistInfo("<lfm status=\"ok\"><artist><name>Cher</nam></artist></lfm>"))));
+  EXPECT_TRUE(isMalformed(failureOf(LastfmAPI::parseArtistInfo("<lfm status=\"ok\"></lfm>"))));
+  EXPECT_TRUE(isMalformed(failureOf(LastfmAPI::parseTrackInfo("<lfm status=\"ok\"></lfm>"))));
+  EXPECT_TRUE(isMalformed(failureOf(LastfmAPI::parseTrackList("<<<", kSimilar))));
+  EXPECT_TRUE(isMalformed(failureOf(LastfmAPI::parseTrackList("", kSimilar))));
+  // A proxy's page is XML, but no answer.
+  const auto proxy = failureOf(LastfmAPI::parseArtistList(
+      "<html><body>502 Bad Gateway</body></html>", "lfm/results/artistmatches/artist"));
+  EXPECT_TRUE(isMalformed(proxy));
+  EXPECT_TRUE(isTemporaryFailure(proxy));
+  // An answer of another kind has no list of this one.
+  EXPECT_TRUE(isMalformed(
+      failureOf(LastfmAPI::parseTrackList("<lfm status=\"ok\"><toptracks/></lfm>", kSimilar))));
+  // Nested beyond reason.
+  std::string deep = "<lfm status=\"ok\"><similartracks>";
+  for (int i = 0; i < 5000; ++i)
+    deep += "<track>";
+  EXPECT_TRUE(isMalformed(failureOf(LastfmAPI::parseTrackList(deep, kSimilar))));
+
+  // A failure answered with a success status is still the service's error.
+  const auto busy = failureOf(LastfmAPI::parseTrackList(
+      "<lfm status=\"failed\"><error code=\"29\">Rate limit exceeded</error></lfm>", kSimilar));
+  EXPECT_EQ(busy.domain(), "last.fm");
+  EXPECT_EQ(busy.code(), 29);
+  EXPECT_TRUE(isTemporaryFailure(busy));
+  EXPECT_TRUE(
+      isMalformed(failureOf(LastfmAPI::parseTrackList("<lfm status=\"failed\"/>", kSimilar))));
+
+  // A list element without members is an honest "none".
+  const auto none = LastfmAPI::parseTrackList(
+      "<lfm status=\"ok\"><similartracks track=\"x\" artist=\"y\">\n</similartracks></lfm>",
+      kSimilar);
+  ASSERT_TRUE(none);
+  EXPECT_TRUE(none->empty());
+  const auto noArtists = LastfmAPI::parseArtistList(
+      "<lfm status=\"ok\"><results><artistmatches></artistmatches></results></lfm>",
+      "lfm/results/artistmatches/artist");
+  ASSERT_TRUE(noArtists);
+  EXPECT_TRUE(noArtists->empty());
+
   EXPECT_EQ(LastfmAPI::fixLanguageCode("ja"), "jp");
   EXPECT_EQ(LastfmAPI::fixLanguageCode("en"), "en");
+}
+
+TEST(LastfmParseTest, OnlyPassingFailuresAreTemporary) {
+  EXPECT_TRUE(isTemporaryFailure(Error("last.fm", 11, "Service Offline")));
+  EXPECT_TRUE(isTemporaryFailure(Error("last.fm", 16, "Temporary error")));
+  EXPECT_TRUE(isTemporaryFailure(Error("last.fm", 29, "Rate limit exceeded")));
+  EXPECT_FALSE(isTemporaryFailure(*LastfmAPI::parseErrorResponse(kNotFound)));
+  EXPECT_FALSE(isTemporaryFailure(Error("last.fm", 10, "Invalid API key")));
+  EXPECT_TRUE(isTemporaryFailure(Error(kHttpErrorDomain, 502, "Bad Gateway")));
+  EXPECT_FALSE(isTemporaryFailure(Error(kHttpErrorDomain, kHttpErrorCancelled, "cancelled")));
+  EXPECT_FALSE(isTemporaryFailure(Error(kHttpErrorDomain, kHttpErrorResponseTooLarge, "big")));
 }
 
 // A stand-in for the service.
 struct LastfmFixture : ::testing::Test {
   test::TestEnv testEnv;
-  test::StandInServer server{[](const httplib::Request& request, httplib::Response& response) {
-    if (request.get_param_value("artist") == "Nobody") {
+  std::atomic<int> outageAnswers{0};
+  test::StandInServer server{[this](const httplib::Request& request, httplib::Response& response) {
+    const std::string artist = request.get_param_value("artist");
+    if (artist == "Nobody") {
       response.status = 400;
       response.set_content(kNotFound, "text/xml");
+    } else if (artist == "Outage" && outageAnswers++ == 0) {
+      // A proxy's page, kept fresh for ten minutes.
+      response.set_header("Cache-Control", "max-age=600");
+      response.set_content("<html><body>Service Unavailable</body></html>", "text/html");
+    } else if (artist == "Quiet") {
+      response.set_content("<lfm status=\"ok\"><similartracks track=\"a\" artist=\"Quiet\"/></lfm>",
+                           "text/xml");
     } else if (request.get_param_value("method") == "artist.getInfo") {
       response.set_content(kArtistInfo, "text/xml");
+    } else if (request.get_param_value("method") == "artist.getTopTracks") {
+      response.set_content(
+          "<lfm status=\"ok\"><toptracks artist=\"Cher\"><track rank=\"1\"><name>Believe</name>"
+          "</track></toptracks></lfm>",
+          "text/xml");
+    } else if (request.get_param_value("method") == "artist.search") {
+      response.set_content(kSearchOne, "text/xml");
     } else {
       response.set_content(kSimilarTracks, "text/xml");
     }
   }};
-  std::shared_ptr<HttpEngine> engine =
-      std::make_shared<HttpEngine>(Clock::real(), testEnv.reachability(), HttpEngine::Options{});
+  std::shared_ptr<HttpEngine> engine = [this] {
+    HttpEngine::Options options;
+    options.cacheDir = testEnv.dir().file("cache");
+    return std::make_shared<HttpEngine>(Clock::real(), testEnv.reachability(), options);
+  }();
   LastfmAPI api{testEnv.env(), engine, server.baseUrl(), "0123456789abcdef0123456789abcdef"};
 
   std::map<std::string, std::string> lastQuery() { return server.last().query; }
+
+  // Asks for tracks similar to one of `artist`'s and waits for the answer:
+  // the tracks, or the error.
+  Result<std::vector<LastfmTrack>> similarTo(const std::string& artist) {
+    std::mutex mutex;  // errors arrive on the pool, completions on the main loop
+    std::optional<Result<std::vector<LastfmTrack>>> answer;
+    int answers = 0;
+    api.requestTrack_GetSimilar(
+        "a", artist, true, 0,
+        [&](std::vector<LastfmTrack> tracks) {
+          std::lock_guard guard(mutex);
+          ++answers;
+          answer.emplace(std::move(tracks));
+        },
+        [&](const Error& error) {
+          std::lock_guard guard(mutex);
+          ++answers;
+          answer.emplace(error);
+        });
+    EXPECT_TRUE(testEnv.pumpUntil([&] {
+      std::lock_guard guard(mutex);
+      return answer.has_value();
+    }));
+    testEnv.pool().waitIdle();
+    testEnv.dispatcher().pump();
+    std::lock_guard guard(mutex);
+    EXPECT_EQ(answers, 1);
+    return answer.value_or(Error());
+  }
 };
 
 TEST_F(LastfmFixture, ParametersDefaultsAndLanguage) {
@@ -185,7 +296,7 @@ TEST_F(LastfmFixture, ParametersDefaultsAndLanguage) {
   std::optional<LastfmArtist> artist;
   api.requestArtist_GetInfoByName(
       "Cher", "ja", true,
-      [&](std::optional<LastfmArtist> got) {
+      [&](LastfmArtist got) {
         artist = std::move(got);
         done = true;
       },
@@ -231,7 +342,7 @@ TEST_F(LastfmFixture, AFailedAnswerIsTheServicesError) {
   std::mutex mutex;  // errors arrive on the engine's thread
   std::optional<Error> error;
   api.requestArtist_GetInfoByName(
-      "Nobody", "en", false, [](std::optional<LastfmArtist>) { FAIL(); },
+      "Nobody", "en", false, [](LastfmArtist) { FAIL(); },
       [&](const Error& failure) {
         std::lock_guard guard(mutex);
         error = failure;
@@ -243,6 +354,23 @@ TEST_F(LastfmFixture, AFailedAnswerIsTheServicesError) {
   EXPECT_EQ(error->domain(), "last.fm");
   EXPECT_EQ(error->code(), 6);
   EXPECT_EQ(error->description(), "The artist you supplied could not be found");
+}
+
+TEST_F(LastfmFixture, AnAnswerThatIsNoAnswerIsAnErrorAndIsNotServedAgain) {
+  const auto outage = similarTo("Outage");
+  ASSERT_FALSE(outage.ok());
+  EXPECT_EQ(outage.error().domain(), kParseErrorDomain);
+  EXPECT_EQ(outage.error().code(), kMalformedAnswerErrorCode);
+  // The page was not kept: the service, back, is asked again.
+  const auto recovered = similarTo("Outage");
+  ASSERT_TRUE(recovered.ok());
+  EXPECT_EQ(recovered->size(), 2u);
+  EXPECT_EQ(outageAnswers, 2);
+
+  // An answer without tracks is no error.
+  const auto quiet = similarTo("Quiet");
+  ASSERT_TRUE(quiet.ok());
+  EXPECT_TRUE(quiet->empty());
 }
 
 TEST(LastfmSpacingTest, RequestsAreReleasedAtLeastThreeTenthsApart) {

@@ -6,6 +6,7 @@
 
 #include "base/OperationQueue.h"
 #include "base/SystemLocale.h"
+#include "external/ExternalErrors.h"
 #include "external/MRLocatePreviewDataOperation.h"
 #include "external/MRLocatePreviewDataSourceOperation.h"
 #include "external/StandInServer.h"
@@ -72,6 +73,21 @@ TEST(LocateSourceTest, TheFirstSongWithAPreviewBecomesTheITunesSource) {
   ASSERT_TRUE(info->releaseDate()->isDate());
   EXPECT_EQ(*info->releaseDate()->asDate(), *(*entries)[2].releaseDate);
 
+  // Ids past 2^31 are kept whole, stored and read back.
+  auto large = (*entries)[2];
+  large.trackId = 3000000000u;
+  large.collectionId = 1440857781012u;
+  large.artistId = 4294967297u;
+  const auto big =
+      MRLocateITunesPreviewDataSourceOperation::previewDataSourceFromEntries({large}, now);
+  ASSERT_TRUE(big);
+  const MRiTunesAdditionalInfo stored(
+      *MRPreviewDataSourceAdditionalInfo::dictionaryFromData(big->additionalInfo->serialize())
+           .asDictionary());
+  EXPECT_EQ(stored.trackId(), 3000000000);
+  EXPECT_EQ(stored.collectionId(), 1440857781012);
+  EXPECT_EQ(stored.artistId(), 4294967297);
+
   // Without the last song nothing qualifies: neither the video, whose
   // preview is there, nor the song without one.
   const std::vector<iTunesEntry> rest(entries->begin(), entries->begin() + 2);
@@ -80,7 +96,7 @@ TEST(LocateSourceTest, TheFirstSongWithAPreviewBecomesTheITunesSource) {
 }
 
 TEST(LocateSourceTest, AVideoSourceKnowsItsWatchPageButNoStream) {
-  const auto entries = YouTubeVideoAPI::parseSearchResult(videoFeed("http://video.example"));
+  const auto entries = *YouTubeVideoAPI::parseSearchResult(videoFeed("http://video.example"));
   ASSERT_EQ(entries.size(), 1u);
   const Date now{1234567890.0};
   const auto source =
@@ -183,6 +199,12 @@ struct LocateFixture : ::testing::Test {
           "text/html");
     } else if (request.path == "/broken") {
       response.set_content("<html>nothing to play</html>", "text/html");
+    } else if (request.path == "/proxy/search" || request.path == "/proxy/feeds/api/videos") {
+      response.set_content("<html>try again later</html>", "text/html");
+    } else if (request.path == "/empty/search") {
+      response.set_content(R"({"resultCount": 0, "results": []})", "application/json");
+    } else if (request.path == "/empty/feeds/api/videos") {
+      response.set_content(R"({"feed": {}})", "application/json");
     } else {
       response.status = 404;
     }
@@ -194,8 +216,8 @@ struct LocateFixture : ::testing::Test {
       std::make_shared<HttpEngine>(Clock::real(), testEnv.reachability(), HttpEngine::Options{});
   std::shared_ptr<iTunesSearchAPI> iTunes =
       std::make_shared<iTunesSearchAPI>(testEnv.env(), storeEngine, server.baseUrl());
-  std::shared_ptr<YouTubeVideoAPI> video =
-      std::make_shared<YouTubeVideoAPI>(testEnv.env(), videoEngine, server.baseUrl());
+  std::shared_ptr<YouTubeVideoAPI> video = std::make_shared<YouTubeVideoAPI>(
+      testEnv.env(), videoEngine, server.baseUrl(), server.baseUrl());
   std::shared_ptr<OperationQueue> queue = std::make_shared<OperationQueue>("LocateTest", 4);
 };
 
@@ -217,6 +239,7 @@ TEST_F(LocateFixture, BothSitesAreAskedAndEachGivesOneSource) {
   EXPECT_EQ(begun, 1);
   EXPECT_EQ(completed, 1);
   EXPECT_TRUE(offTestThread);
+  EXPECT_FALSE(op->lastError());
 
   const auto found = op->previewDataSourceSet();
   ASSERT_EQ(found.size(), 2u);
@@ -264,6 +287,43 @@ TEST_F(LocateFixture, TheStoreAloneUsesTheLocaleCountryAndSurvivesFailures) {
   ASSERT_TRUE(runToEnd(failing));
   EXPECT_EQ(completed, 2);
   EXPECT_FALSE(failing->previewDataSource());
+  ASSERT_TRUE(failing->lastError());
+  EXPECT_EQ(failing->lastError()->code(), 404);
+  EXPECT_FALSE(op->lastError());
+}
+
+// "Could not ask" and "there is none" are told apart, for each site and
+// for both together.
+TEST_F(LocateFixture, AnAnswerThatIsNoAnswerIsAnErrorAndAnEmptyOneIsNot) {
+  const auto sitesAt = [&](const std::string& prefix) {
+    return MRPreviewSites{
+        std::make_shared<iTunesSearchAPI>(testEnv.env(), storeEngine, server.baseUrl() + prefix),
+        std::make_shared<YouTubeVideoAPI>(testEnv.env(), videoEngine, server.baseUrl() + prefix,
+                                          server.baseUrl()),
+        nullptr};
+  };
+  auto store = std::make_shared<MRLocateITunesPreviewDataSourceOperation>(
+      testEnv.env(), sitesAt("/proxy"), "Believe", "Cher");
+  auto video = std::make_shared<MRLocateYouTubePreviewDataSourceOperation>(
+      testEnv.env(), sitesAt("/proxy"), "Believe", "Cher");
+  auto both = std::make_shared<MRLocatePreviewDataSourceOperation>(testEnv.env(), sitesAt("/proxy"),
+                                                                   "Believe", "Cher");
+  for (const auto& op : std::vector<std::shared_ptr<Operation>>{store, video, both})
+    ASSERT_TRUE(runToEnd(op));
+  EXPECT_FALSE(store->previewDataSource());
+  EXPECT_FALSE(video->previewDataSource());
+  EXPECT_TRUE(both->previewDataSourceSet().empty());
+  for (const auto& error : {store->lastError(), video->lastError(), both->lastError()}) {
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), kMalformedAnswerErrorCode);
+    EXPECT_TRUE(isTemporaryFailure(*error));
+  }
+
+  auto nowhere = std::make_shared<MRLocatePreviewDataSourceOperation>(
+      testEnv.env(), sitesAt("/empty"), "Believe", "Cher");
+  ASSERT_TRUE(runToEnd(nowhere));
+  EXPECT_TRUE(nowhere->previewDataSourceSet().empty());
+  EXPECT_FALSE(nowhere->lastError());
 }
 
 // The finder that is still out at the deadline adds nothing and is given
@@ -283,6 +343,10 @@ TEST_F(LocateFixture, AStoreAnsweringAfterTheDeadlineAddsNothing) {
   const auto found = op->previewDataSourceSet();
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].sourceID, MRPreviewSourceIDYouTube);
+  // The store could not be asked in time: worth asking again later.
+  ASSERT_TRUE(op->lastError());
+  EXPECT_EQ(op->lastError()->code(), kHttpErrorTimedOut);
+  EXPECT_TRUE(isTemporaryFailure(*op->lastError()));
   ASSERT_TRUE(testEnv.pumpUntil([&] { return testEnv.clock().waiterCount() == 0; }));
 
   // The late answer changes nothing.
@@ -324,6 +388,7 @@ TEST_F(LocateFixture, CancellingReachesBothFinders) {
       testEnv.pumpUntil([&] { return op->isFinished() && testEnv.clock().waiterCount() == 0; }));
   EXPECT_EQ(completed, 1);
   EXPECT_TRUE(op->previewDataSourceSet().empty());
+  EXPECT_FALSE(op->lastError());  // a cancel is nobody's failure
 }
 
 // Resolving

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "base/Json.h"
 #include "base/StringAdditions.h"
+#include "base/Url.h"
+#include "external/ExternalErrors.h"
 #include "external/LBYouTubeVideoExtractor.h"
 #include "external/StandInServer.h"
 #include "external/YouTubeMusicVideoResolver.h"
@@ -37,7 +41,9 @@ constexpr const char* kComments = R"({"feed": {
  ]}})";
 
 TEST(YouTubeParseTest, EntriesAndTheirOptionalGroup) {
-  const auto entries = YouTubeVideoAPI::parseSearchResult(kFeed);
+  const auto parsed = YouTubeVideoAPI::parseSearchResult(kFeed);
+  ASSERT_TRUE(parsed);
+  const auto& entries = *parsed;
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[0].category, "People");
   EXPECT_EQ(entries[0].viewCount, 5u);
@@ -50,9 +56,26 @@ TEST(YouTubeParseTest, EntriesAndTheirOptionalGroup) {
   EXPECT_FALSE(entries[2].description);
   EXPECT_FALSE(entries[2].category);
   EXPECT_FALSE(entries[2].videoID);
+}
 
-  EXPECT_TRUE(YouTubeVideoAPI::parseSearchResult("not json").empty());
-  EXPECT_TRUE(YouTubeVideoAPI::parseSearchResult(R"({"feed": {}})").empty());
+TEST(YouTubeParseTest, AFeedWithoutEntriesIsEmptyAndAnythingElseMalformed) {
+  const auto none =
+      YouTubeVideoAPI::parseSearchResult(R"({"feed": {"openSearch$totalResults": 0}})");
+  ASSERT_TRUE(none);
+  EXPECT_TRUE(none->empty());
+  for (const char* body :
+       {"not json", "", "[1]", R"({"version": "1.0"})", R"({"feed": "x"})",
+        R"({"feed": {"entry": {"title": {"$t": "one"}}}})", "<html>Sorry</html>"}) {
+    const auto search = YouTubeVideoAPI::parseSearchResult(body);
+    ASSERT_FALSE(search.ok()) << body;
+    EXPECT_EQ(search.error().code(), kMalformedAnswerErrorCode) << body;
+    const auto comments = YouTubeVideoAPI::parseComments(body);
+    ASSERT_FALSE(comments.ok()) << body;
+    EXPECT_EQ(comments.error().code(), kMalformedAnswerErrorCode) << body;
+  }
+  const auto quiet = YouTubeVideoAPI::parseComments(R"({"feed": {}})");
+  ASSERT_TRUE(quiet);
+  EXPECT_FALSE(quiet->comments);
 }
 
 TEST(YouTubeParseTest, CommentsWithTheirAuthorsAndDates) {
@@ -72,7 +95,7 @@ TEST(YouTubeParseTest, CommentsWithTheirAuthorsAndDates) {
 }
 
 TEST(YouTubeResolverTest, TheFirstMusicEntryNamingBothTitleAndArtist) {
-  const auto entries = YouTubeVideoAPI::parseSearchResult(kFeed);
+  const auto entries = *YouTubeVideoAPI::parseSearchResult(kFeed);
   // The first names both but is filed under "People".
   auto chosen =
       YouTubeMusicVideoResolver::findMusicVideoEntryFromEntries(entries, "Cher", "Believe");
@@ -143,6 +166,36 @@ TEST(YouTubeExtractorTest, EachFailureHasItsCode) {
       LBYouTubeVideoExtractor::extractFromPage("ls.setItem('PIGGYBACK_DATA', \")]}'{oops\");", 0);
   ASSERT_FALSE(notJson.ok());
   EXPECT_NE(notJson.error().domain(), kLBYouTubeErrorDomain);
+  // Pages that are not the video's (an outage, a consent page) may come
+  // right later; a page without a stream will not.
+  EXPECT_TRUE(isTemporaryFailure(notJson.error()));
+  EXPECT_TRUE(isTemporaryFailure(
+      LBYouTubeVideoExtractor::extractFromPage("<html>no data here</html>", 0).error()));
+  EXPECT_FALSE(
+      isTemporaryFailure(LBYouTubeVideoExtractor::extractFromPage(watchPage("[]"), 0).error()));
+}
+
+TEST(YouTubeExtractorTest, OnlyTheWatchSiteIsFetched) {
+  const auto at = [](const char* site, const char* link) {
+    return LBYouTubeVideoExtractor::watchPageAddress(site, link);
+  };
+  // The site's own scheme is used, whatever the link says.
+  EXPECT_EQ(at("https://www.youtube.com", "http://www.youtube.com/watch?v=x&feature=y"),
+            "https://www.youtube.com/watch?v=x&feature=y");
+  EXPECT_EQ(at("https://www.youtube.com/", "https://WWW.YouTube.com/watch?v=x#t=10"),
+            "https://www.youtube.com/watch?v=x");
+  EXPECT_EQ(at("http://127.0.0.1:8080", "http://127.0.0.1:8080/watch?v=1"),
+            "http://127.0.0.1:8080/watch?v=1");
+  EXPECT_EQ(at("https://www.youtube.com", "https://www.youtube.com:443/watch?v=x"),
+            "https://www.youtube.com/watch?v=x");
+  for (const char* elsewhere :
+       {"http://evil.example/watch?v=x", "http://www.youtube.com.evil.example/watch?v=x",
+        "http://www.youtube.com@evil.example/watch?v=x", "http://www.youtube.com:8080/watch",
+        "file:///etc/passwd", "javascript:alert(1)", "/watch?v=x", ""}) {
+    EXPECT_FALSE(at("https://www.youtube.com", elsewhere)) << elsewhere;
+  }
+  EXPECT_FALSE(at("http://127.0.0.1:8080", "http://127.0.0.1:9090/watch?v=1"));
+  EXPECT_FALSE(at("http://127.0.0.1:8080", "http://localhost:8080/watch?v=1"));
 }
 
 TEST(YouTubeExtractorTest, StringLiteralsUnescape) {
@@ -157,7 +210,7 @@ TEST(YouTubeExtractorTest, StringLiteralsUnescape) {
 
 struct YouTubeFixture : ::testing::Test {
   test::TestEnv testEnv;
-  test::StandInServer server{[](const httplib::Request& request, httplib::Response& response) {
+  test::StandInServer server{[this](const httplib::Request& request, httplib::Response& response) {
     if (request.path == "/feeds/api/videos") {
       response.set_content(kFeed, "application/json");
     } else if (request.path == "/feeds/api/videos/bbb/comments") {
@@ -165,13 +218,44 @@ struct YouTubeFixture : ::testing::Test {
     } else if (request.path == "/watch") {
       response.set_content(watchPage(R"([{"url": "http://v/large"}, {"url": "http://v/small"}])"),
                            "text/html");
+    } else if (request.path == "/moved") {
+      // Elsewhere: the same server under another name.
+      response.set_redirect("http://localhost:" +
+                            std::to_string(Url::parse(server.baseUrl())->port) + "/watch?v=bbb");
+    } else if (request.path == "/huge") {
+      response.set_content(watchPage(R"([{"url": "http://v/small"}])") +
+                               std::string(LBYouTubeVideoExtractor::kMaxPageBytes, ' '),
+                           "text/html");
+    } else if (request.path == "/garbage/feeds/api/videos" ||
+               request.path == "/garbage/feeds/api/videos/bbb/comments") {
+      response.set_content("<html>Service Unavailable</html>", "text/html");
     } else {
       response.status = 404;
     }
   }};
   std::shared_ptr<HttpEngine> engine =
       std::make_shared<HttpEngine>(Clock::real(), testEnv.reachability(), HttpEngine::Options{});
-  YouTubeVideoAPI api{testEnv.env(), engine, server.baseUrl()};
+  YouTubeVideoAPI api{testEnv.env(), engine, server.baseUrl(), server.baseUrl()};
+  const std::thread::id mainThread = std::this_thread::get_id();
+
+  // Runs an extraction to its end: the stream, or the error.
+  Result<std::string> extract(const std::string& link) {
+    std::optional<Result<std::string>> outcome;
+    bool offMain = false;
+    LBYouTubeVideoExtractor::start(
+        api, link, 0,
+        [&](const std::string& url) {
+          offMain = std::this_thread::get_id() != mainThread;
+          outcome.emplace(url);
+        },
+        [&](const Error& error) {
+          offMain = std::this_thread::get_id() != mainThread;
+          outcome.emplace(error);
+        });
+    EXPECT_TRUE(testEnv.pumpUntil([&] { return outcome.has_value(); }));
+    EXPECT_FALSE(offMain);
+    return outcome.value_or(Error());
+  }
 };
 
 TEST_F(YouTubeFixture, ResolveAVideoThenItsStream) {
@@ -217,6 +301,106 @@ TEST_F(YouTubeFixture, ResolveAVideoThenItsStream) {
   EXPECT_EQ(stream, "http://v/small");
   EXPECT_EQ(extractor->extractedURL(), "http://v/small");
   EXPECT_EQ(server.last().headers["User-Agent"], LBYouTubeVideoExtractor::kUserAgent);
+}
+
+TEST_F(YouTubeFixture, TheWatchPageComesOnlyFromTheWatchSite) {
+  const std::string port = std::to_string(Url::parse(server.baseUrl())->port);
+  // Another host name for the same server is another site: nothing is sent.
+  const auto elsewhere = extract("http://localhost:" + port + "/watch?v=bbb");
+  ASSERT_FALSE(elsewhere.ok());
+  EXPECT_EQ(elsewhere.error().domain(), kLBYouTubeErrorDomain);
+  EXPECT_EQ(elsewhere.error().code(), kLBYouTubeErrorPageUnreadable);
+  EXPECT_TRUE(server.requests().empty());
+
+  // A page a redirect fetched elsewhere is not read.
+  std::optional<Result<std::string>> moved;
+  auto extractor = LBYouTubeVideoExtractor::start(
+      api, server.baseUrl() + "/moved?v=bbb", 0,
+      [&](const std::string& url) { moved.emplace(url); },
+      [&](const Error& error) { moved.emplace(error); });
+  ASSERT_TRUE(testEnv.pumpUntil([&] { return moved.has_value(); }));
+  ASSERT_FALSE(moved->ok());
+  EXPECT_EQ(moved->error().code(), kLBYouTubeErrorPageUnreadable);
+  EXPECT_FALSE(extractor->extractedURL());
+
+  // A page past the limit is not a page.
+  const auto huge = extract(server.baseUrl() + "/huge?v=bbb");
+  ASSERT_FALSE(huge.ok());
+  EXPECT_EQ(huge.error().code(), kHttpErrorResponseTooLarge);
+  EXPECT_EQ(*extract(server.baseUrl() + "/watch?v=bbb"), "http://v/small");
+}
+
+TEST_F(YouTubeFixture, ThePageIsReadOffTheMainThreadAndAnsweredOnIt) {
+  std::optional<std::string> stream;
+  auto extractor = LBYouTubeVideoExtractor::start(
+      api, server.baseUrl() + "/watch?v=bbb", 0, [&](const std::string& url) { stream = url; },
+      nullptr);
+  // The main loop is not turned: the page is read all the same...
+  const SteadyTime deadline = Clock::real().deadlineAfter(std::chrono::seconds(20));
+  while (!extractor->extractedURL() && Clock::real().now() < deadline)
+    std::this_thread::yield();
+  EXPECT_EQ(extractor->extractedURL(), "http://v/small");
+  // ...and its result told on the main loop only.
+  EXPECT_FALSE(stream);
+  ASSERT_TRUE(testEnv.pumpUntil([&] { return stream.has_value(); }));
+  EXPECT_EQ(*stream, "http://v/small");
+}
+
+TEST_F(YouTubeFixture, FailuresComeOnTheMainThreadAndAreNotEmptyAnswers) {
+  YouTubeVideoAPI garbled{testEnv.env(), engine, server.baseUrl() + "/garbage", server.baseUrl()};
+  YouTubeVideoAPI gone{testEnv.env(), engine, server.baseUrl() + "/gone", server.baseUrl()};
+  struct Heard {
+    std::mutex mutex;
+    std::optional<Error> error;
+    int completions = 0;
+    bool offMain = false;
+  };
+  const auto expectFailureOnMain = [&](auto ask) {
+    auto heard = std::make_shared<Heard>();
+    const auto record = [heard, this](std::optional<Error> error) {
+      std::lock_guard guard(heard->mutex);
+      heard->offMain = heard->offMain || std::this_thread::get_id() != mainThread;
+      if (error) heard->error = error;
+      if (!error) ++heard->completions;
+    };
+    auto request = ask([record](auto&&) { record(std::nullopt); },
+                       [record](const Error& error) { record(error); });
+    // Nothing is told before the main loop turns.
+    EXPECT_TRUE(request &&
+                request->waitUntilFinished(Clock::real(),
+                                           Clock::real().deadlineAfter(std::chrono::seconds(20))));
+    testEnv.pool().waitIdle();
+    {
+      std::lock_guard guard(heard->mutex);
+      EXPECT_FALSE(heard->error);
+    }
+    EXPECT_TRUE(testEnv.pumpUntil([&] {
+      std::lock_guard guard(heard->mutex);
+      return heard->error.has_value();
+    }));
+    std::lock_guard guard(heard->mutex);
+    EXPECT_FALSE(heard->offMain);
+    EXPECT_EQ(heard->completions, 0);
+    return heard->error.value_or(Error());
+  };
+
+  for (YouTubeVideoAPI* site : {&garbled, &gone}) {
+    const bool malformed = site == &garbled;
+    const Error search = expectFailureOnMain([&](auto completion, auto failure) {
+      return site->searchWithKeyword("Believe Cher", 3, completion, failure);
+    });
+    const Error comments = expectFailureOnMain([&](auto completion, auto failure) {
+      return site->retrieveCommentsWithVideoID("bbb", completion, failure);
+    });
+    const Error resolved = expectFailureOnMain([&](auto completion, auto failure) {
+      return YouTubeMusicVideoResolver::retrieveWithTitle(*site, "Believe", "Cher", completion,
+                                                          failure);
+    });
+    for (const Error& error : {search, comments, resolved}) {
+      EXPECT_EQ(error.code(), malformed ? kMalformedAnswerErrorCode : 404);
+      EXPECT_EQ(isTemporaryFailure(error), malformed);
+    }
+  }
 }
 
 TEST_F(YouTubeFixture, AMissingPageIsTheConnectionsError) {

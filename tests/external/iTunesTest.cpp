@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "base/SystemLocale.h"
+#include "external/ExternalErrors.h"
 #include "external/StandInServer.h"
 #include "external/iTunesSearchAPI.h"
 #include "support/TestEnv.h"
@@ -48,22 +49,45 @@ TEST(iTunesParseTest, EntriesKeepOrderAndSkipWhatIsNotAnObject) {
   EXPECT_FALSE(artist.releaseDate);
 }
 
-TEST(iTunesParseTest, AnswersWithoutResultsAreNoArrayRatherThanAnEmptyOne) {
-  EXPECT_FALSE(iTunesSearchAPI::parseResultData("[1, 2]"));
-  EXPECT_FALSE(iTunesSearchAPI::parseResultData(R"({"resultCount": 0})"));
-  EXPECT_FALSE(iTunesSearchAPI::parseResultData(R"({"results": {}})"));
-  EXPECT_FALSE(iTunesSearchAPI::parseResultData("<html>busy</html>"));
+TEST(iTunesParseTest, AnswersWithoutResultsAreMalformedRatherThanEmpty) {
+  std::string deep(100000, '[');
+  for (const std::string& body :
+       {std::string("[1, 2]"), std::string(R"({"resultCount": 0})"),
+        std::string(R"({"results": {}})"), std::string("<html>busy</html>"), std::string(), deep}) {
+    const auto parsed = iTunesSearchAPI::parseResultData(body);
+    ASSERT_FALSE(parsed.ok()) << body.substr(0, 40);
+    EXPECT_EQ(parsed.error().domain(), kParseErrorDomain);
+    EXPECT_EQ(parsed.error().code(), kMalformedAnswerErrorCode);
+    EXPECT_TRUE(isTemporaryFailure(parsed.error()));
+  }
   const auto empty = iTunesSearchAPI::parseResultData(R"({"resultCount": 0, "results": []})");
   ASSERT_TRUE(empty);
   EXPECT_TRUE(empty->empty());
 }
 
+TEST(iTunesParseTest, IdsBeyondThirtyTwoBitsKeepTheirValue) {
+  const auto entries = iTunesSearchAPI::parseResultData(R"({"results": [
+    {"kind": "song", "trackId": 3000000000, "collectionId": "4294967297",
+     "artistId": 9007199254740993, "primaryGenreId": 21}]})");
+  ASSERT_TRUE(entries);
+  ASSERT_EQ(entries->size(), 1u);
+  EXPECT_EQ((*entries)[0].trackId, 3000000000u);
+  EXPECT_EQ((*entries)[0].collectionId, 4294967297u);
+  EXPECT_EQ((*entries)[0].artistId, 9007199254740993u);
+  EXPECT_EQ((*entries)[0].primaryGenreId, 21u);
+}
+
 struct iTunesFixture : ::testing::Test {
   test::TestEnv testEnv;
   test::StandInServer server{[](const httplib::Request& request, httplib::Response& response) {
-    if (request.get_param_value("term") == "down") {
+    const std::string term = request.get_param_value("term");
+    if (term == "down") {
       response.status = 503;
       response.set_content("busy", "text/plain");
+    } else if (term == "proxy") {
+      response.set_content("<html>The store is busy</html>", "text/html");
+    } else if (term == "nothing") {
+      response.set_content(R"({"resultCount": 0, "results": []})", "application/json");
     } else {
       response.set_content(kSongs, "application/json");
     }
@@ -79,7 +103,7 @@ struct iTunesFixture : ::testing::Test {
     bool done = false;
     std::optional<std::vector<iTunesEntry>> entries;
     call(
-        [&](std::optional<std::vector<iTunesEntry>> got) {
+        [&](std::vector<iTunesEntry> got) {
           std::lock_guard guard(mutex);
           entries = std::move(got);
           done = true;
@@ -129,6 +153,38 @@ TEST_F(iTunesFixture, QueriesOfEachOperation) {
     api.lookupWithId(7, "song", "US", completion, failure);
   });
   EXPECT_EQ(server.last().query["entity"], "song");
+}
+
+TEST_F(iTunesFixture, ALookupOfALargeIdSendsIt) {
+  const auto found = iTunesSearchAPI::parseResultData(R"({"results": [
+    {"wrapperType": "collection", "collectionId": 1440857781012}]})");
+  ASSERT_TRUE(found);
+  run([&](auto completion, auto failure) {
+    api.lookupWithId((*found)[0].collectionId, "song", "US", completion, failure);
+  });
+  EXPECT_EQ(server.last().query["id"], "1440857781012");
+}
+
+TEST_F(iTunesFixture, AMalformedAnswerIsAFailureAndAnEmptyOneIsNot) {
+  std::optional<Error> failed;
+  const auto entries = run(
+      [&](auto completion, auto failure) {
+        api.searchWithParameters(Dictionary{{"term", Value("proxy")}}, completion, failure);
+      },
+      &failed);
+  EXPECT_FALSE(entries);
+  ASSERT_TRUE(failed);
+  EXPECT_EQ(failed->code(), kMalformedAnswerErrorCode);
+
+  failed.reset();
+  const auto nothing = run(
+      [&](auto completion, auto failure) {
+        api.searchWithParameters(Dictionary{{"term", Value("nothing")}}, completion, failure);
+      },
+      &failed);
+  EXPECT_FALSE(failed);
+  ASSERT_TRUE(nothing);
+  EXPECT_TRUE(nothing->empty());
 }
 
 TEST_F(iTunesFixture, AnHttpErrorGoesToTheFailureOnly) {

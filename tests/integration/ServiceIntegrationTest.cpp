@@ -53,7 +53,7 @@ struct IntegrationFixture : ::testing::Test {
 };
 
 TEST_F(IntegrationFixture, SignUpLogInAndASignedCall) {
-  ovloAccount(testEnv.settings()).logout();
+  ASSERT_TRUE(ovloAccount(testEnv.settings()).logout().ok());
   ovloAuth auth(testEnv.env(), sandbox.engine(), sandbox.server().baseUrl());
   Awaited<std::tuple<bool, int32_t, std::string>> signedUp;
   auth.signupWithUser(
@@ -118,7 +118,7 @@ TEST_F(IntegrationFixture, ConnectionsAreFetchedAddedAndInvalidatedThroughTheSes
                                                 MRServiceOperationQueue::create(testEnv.env()),
                                                 nullptr, nullptr, nullptr, nullptr});
   bool refreshed = false;
-  services.updateConnections([&] { refreshed = true; });
+  services.updateConnections([&] { refreshed = true; }, nullptr);
   ASSERT_TRUE(testEnv.pumpUntil([&] { return refreshed; }));
   EXPECT_EQ(list->itemsOfService("facebook").size(), 1u);
   EXPECT_EQ(ovloConnectionList(testEnv.settings()).items().size(), 1u);  // saved

@@ -208,7 +208,7 @@ TEST_F(ReaderFixture, TheLibraryInEffectFollowsTheSettings) {
   EXPECT_FALSE(
       MRMusicLibrary::defaultMusicLibrary(defaults).ok());  // ~/Music/iTunes/... is not there
   test::writeLibrary(path, test::generatedTracks(3));
-  defaults.setITunesMusicLibraryFilePath(path);
+  ASSERT_TRUE(defaults.setITunesMusicLibraryFilePath(path).ok());
   auto library = MRMusicLibrary::defaultMusicLibrary(defaults);
   ASSERT_TRUE(library.ok());
   EXPECT_EQ((*library)->sourceType(), MRMusicLibrary::kSourceTypeITunes);

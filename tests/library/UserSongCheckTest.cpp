@@ -41,7 +41,7 @@ struct SongCheckFixture : ::testing::Test {
   std::atomic<int> mixBuilds{0};
 
   SongCheckFixture() {
-    defaults.setITunesMusicLibraryFilePath(libraryPath);
+    EXPECT_TRUE(defaults.setITunesMusicLibraryFilePath(libraryPath).ok());
     const Env& env = testEnv.env();
     serviceQueue->registerKind<MixBuildStandIn>(MRServiceOperationKind::RecommendMixBuild,
                                                 [this, &env] {

@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "external/ExternalErrors.h"
 #include "recommend/MRBuildRecommendationQueueFromArtistName.h"
 #include "recommend/MRRecommendMix.h"
 #include "recommend/MRRecommendMixBuildOperation.h"
@@ -206,6 +207,40 @@ TEST(RecommendTrackTest, OnlyCandidatesTheListenerHasNotMetAreStored) {
   EXPECT_TRUE(CDUserArtistEntityController(world.store.get()).findWithArtistName("Seed Artist"));
 }
 
+TEST(RecommendTrackTest, ASeedThatCouldNotBeAskedAboutIsToldFromOneWithNothingNew) {
+  RecommendWorld world;
+  world.addArtist("Seed Artist", {"indie"});
+  world.addArtist("Known Band", {"rock"});
+  world.garbled = {"Garbled Song"};
+  world.setSimilar("Quiet Song", "Seed Artist", {});
+  world.setSimilar(
+      "Busy Song", "Seed Artist",
+      {{"Lost One", "Known Band"}, {"Found One", "Known Band"}, {"Mystery", "Unknown Band"}});
+  world.storeDown = {"Lost One"};
+
+  const auto seed = [&](const std::string& title) {
+    auto op = std::make_shared<MRRecommendTrackOperation>(world.parts, title, "Seed Artist", "");
+    EXPECT_TRUE(world.run(op));
+    return op;
+  };
+  // A proxy's page instead of Last.fm's answer.
+  auto garbled = seed("Garbled Song");
+  ASSERT_TRUE(garbled->lastError());
+  EXPECT_EQ(garbled->lastError()->code(), kMalformedAnswerErrorCode);
+  EXPECT_TRUE(isTemporaryFailure(*garbled->lastError()));
+  EXPECT_EQ(garbled->storedCount(), 0);
+  // Last.fm knows nothing similar: an answer, not a failure.
+  auto quiet = seed("Quiet Song");
+  EXPECT_FALSE(quiet->lastError());
+  EXPECT_EQ(quiet->storedCount(), 0);
+  // A candidate lost to a store that could not answer counts; one whose
+  // artist does not exist does not.
+  auto busy = seed("Busy Song");
+  EXPECT_EQ(busy->storedCount(), 1);
+  ASSERT_TRUE(busy->lastError());
+  EXPECT_EQ(busy->lastError()->code(), 503);
+}
+
 TEST(RecommendTrackTest, ASeedWithoutTitleOrArtistAsksNothing) {
   RecommendWorld world;
   ASSERT_TRUE(world.run(
@@ -314,6 +349,64 @@ TEST(RecommendMixBuildTest,
   EXPECT_EQ(world.requestsFor("track.getSimilar"), 30);
   EXPECT_EQ(countOf(*world.store, CDTrackUsedForRecommendation::entityInfo()), 30);
   EXPECT_EQ(countOf(*world.store, CDTrackRecommendationQueueItem::entityInfo()), 0);
+}
+
+// A seed Last.fm answered, even with nothing, is used up; one whose request
+// failed for a temporary cause stays for a later build.
+TEST(RecommendMixBuildTest, SeedsWithoutAnAnswerAreKeptAndADeadLastfmEndsACommandLineBuild) {
+  RecommendWorld world;
+  world.addArtist("Band", {"rock"});
+  CDTrackRecommendationQueueEntityController queue(world.store.get());
+  for (const char* title : {"Answered", "Garbled", "Also answered"})
+    queue.enqueueTrackForRecommendationWithTitle(title, "", "Band", 5, true);
+  ASSERT_TRUE(queue.save());
+  world.garbled = {"Garbled"};
+  auto build = std::make_shared<MRRecommendMixBuildOperation>(world.parts);
+  build->setGiveUpWhenLastfmIsDown(true);
+  ASSERT_TRUE(world.run(build));
+  EXPECT_EQ(build->status(), kMRServiceOperationStatusCompleted);
+  EXPECT_EQ(world.requestsFor("track.getSimilar"), 3);  // none asked twice
+  auto left = queue.findAll();
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left[0]->title(), "Garbled");
+
+  // Nothing answers: the build gives up after a few seeds and keeps them all.
+  world.garbled.clear();
+  world.outageRequests = 1000;
+  for (int i = 0; i < 20; ++i)
+    queue.enqueueTrackForRecommendationWithTitle("Seed " + std::to_string(i), "", "Band", 1, true);
+  ASSERT_TRUE(queue.save());
+  const int before = world.requestsFor("track.getSimilar");
+  auto dead = std::make_shared<MRRecommendMixBuildOperation>(world.parts);
+  dead->setGiveUpWhenLastfmIsDown(true);
+  ASSERT_TRUE(world.run(dead));
+  EXPECT_EQ(dead->status(), kMRServiceOperationStatusFailed);
+  ASSERT_TRUE(dead->lastError());
+  EXPECT_EQ(dead->lastError()->code(), MRRecommendMixBuildOperation::kLastfmNotAnsweringErrorCode);
+  EXPECT_EQ(dead->lastError()->description(), "Last.fm is not answering");
+  EXPECT_LE(world.requestsFor("track.getSimilar") - before,
+            MRRecommendMixBuildOperation::kTemporaryFailuresBeforeBackOff + 1);
+  EXPECT_EQ(queue.countAllItems(), 21);
+}
+
+// In the app nobody is told: the build pauses, longer each time, and tries
+// the kept seeds again.
+TEST(RecommendMixBuildTest, AnOutageMakesTheBuildBackOffAndTryTheKeptSeedsAgain) {
+  RecommendWorld world;
+  world.addArtist("Band", {"rock"});
+  CDTrackRecommendationQueueEntityController queue(world.store.get());
+  for (int i = 0; i < 6; ++i)
+    queue.enqueueTrackForRecommendationWithTitle("Seed " + std::to_string(i), "", "Band", 1, true);
+  ASSERT_TRUE(queue.save());
+  world.outageRequests = 6;
+  const SteadyTime start = world.testEnv.clock().now();
+  auto build = std::make_shared<MRRecommendMixBuildOperation>(world.parts);
+  ASSERT_TRUE(world.run(build));
+  EXPECT_EQ(build->status(), kMRServiceOperationStatusCompleted);
+  EXPECT_EQ(world.requestsFor("track.getSimilar"), 12);
+  EXPECT_EQ(queue.countAllItems(), 0);
+  EXPECT_GE(world.testEnv.clock().now() - start,
+            seconds(MRRecommendMixBuildOperation::kFirstBackOffSeconds));
 }
 
 TEST(RecommendMixBuildTest, OfflineItWaitsWithoutSeedingAndGoesOnWhenTheLinkReturns) {

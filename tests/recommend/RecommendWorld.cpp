@@ -49,7 +49,8 @@ RecommendWorld::RecommendWorld()
   parts.lastfm = std::make_shared<LastfmAPI>(testEnv.env(), engine_, server_.baseUrl(), "key");
   parts.sites =
       MRPreviewSites{std::make_shared<iTunesSearchAPI>(testEnv.env(), engine_, server_.baseUrl()),
-                     std::make_shared<YouTubeVideoAPI>(testEnv.env(), engine_, server_.baseUrl()),
+                     std::make_shared<YouTubeVideoAPI>(testEnv.env(), engine_, server_.baseUrl(),
+                                                       server_.baseUrl()),
                      [] { return std::string("us"); }};
   parts.language = [] { return std::string("en"); };
   queue_ = std::make_shared<OperationQueue>("test", 4);
@@ -135,6 +136,16 @@ void RecommendWorld::answer(const httplib::Request& request, httplib::Response& 
       response.set_content(body + "</lfm>", "text/xml");
       return;
     }
+    if (method == "track.getSimilar" && outageRequests > 0) {
+      --outageRequests;
+      response.status = 503;
+      response.set_content("Service Unavailable", "text/plain");
+      return;
+    }
+    if (method == "track.getSimilar" && garbled.count(request.get_param_value("track")) != 0) {
+      response.set_content("<html><body>Bad Gateway</body></html>", "text/html");
+      return;
+    }
     if (method == "track.getSimilar") {
       const auto found =
           similar_.find(CDUtility::itemHashWithTitle(request.get_param_value("track"), artist));
@@ -158,6 +169,12 @@ void RecommendWorld::answer(const httplib::Request& request, httplib::Response& 
     response.set_content(lastfmError(3, "Invalid Method"), "text/xml");
   } else if (request.path == "/search") {
     const std::string term = request.get_param_value("term");
+    for (const auto& title : storeDown) {
+      if (term.ends_with(" " + title)) {
+        response.status = 503;
+        return;
+      }
+    }
     Value results = Value::array();
     bool listed = true;
     for (const auto& title : withoutPreview)

@@ -39,6 +39,9 @@ class RecommendWorld {
                   std::vector<Candidate> candidates);
   std::set<std::string> withoutPreview;  // titles the iTunes Store does not have
   std::set<std::string> withVideo;       // titles with a music video
+  std::set<std::string> storeDown;       // titles the iTunes Store answers 503 for
+  std::set<std::string> garbled;         // seeds whose similar tracks come as a proxy's page
+  int outageRequests = 0;  // this many track.getSimilar requests answer 503 first
 
   // ---- Requests seen.
   int requestsFor(const std::string& what) const;  // "artist.getInfo", "/search", ...

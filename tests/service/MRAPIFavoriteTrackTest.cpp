@@ -124,17 +124,17 @@ struct AutoSharingTest : test::ServiceFixture {
 };
 
 TEST_F(AutoSharingTest, NothingUnlessAutomaticSharingIsOn) {
-  defaults.setAutoSharingOnFavorite(false);
+  ASSERT_TRUE(defaults.setAutoSharingOnFavorite(false).ok());
   EXPECT_TRUE(cids().empty());
 }
 
 TEST_F(AutoSharingTest, FacebookConnectionsFirstThenTwitter) {
-  defaults.setAutoSharingOnFavorite(true);
+  ASSERT_TRUE(defaults.setAutoSharingOnFavorite(true).ok());
   EXPECT_EQ(cids(), (std::vector<int64_t>{101, 102, 201}));
-  defaults.setShareOnFacebook(false);
+  ASSERT_TRUE(defaults.setShareOnFacebook(false).ok());
   EXPECT_EQ(cids(), (std::vector<int64_t>{201}));
-  defaults.setShareOnFacebook(true);
-  defaults.setShareOnTwitter(false);
+  ASSERT_TRUE(defaults.setShareOnFacebook(true).ok());
+  ASSERT_TRUE(defaults.setShareOnTwitter(false).ok());
   EXPECT_EQ(cids(), (std::vector<int64_t>{101, 102}));
 }
 

@@ -174,9 +174,9 @@ class ServiceFixture : public ::testing::Test {
   // A logged-in account, so requests are signed and sent.
   void signIn() {
     ovloAccount account(testEnv_.settings());
-    account.setAccountID(15);
-    account.setAccessTokenPublic("public-token");
-    account.setAccessTokenPrivate("private-token");
+    ASSERT_TRUE(account.setAccountID(15).ok());
+    ASSERT_TRUE(account.setAccessTokenPublic("public-token").ok());
+    ASSERT_TRUE(account.setAccessTokenPrivate("private-token").ok());
   }
 
   void answer(const std::string& path, Reply reply) {

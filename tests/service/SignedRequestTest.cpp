@@ -37,9 +37,9 @@ struct SignedFixture : ::testing::Test {
 
   void signIn() {
     ovloAccount account(testEnv.settings());
-    account.setAccountID(15);
-    account.setAccessTokenPublic("pub");
-    account.setAccessTokenPrivate("priv");
+    ASSERT_TRUE(account.setAccountID(15).ok());
+    ASSERT_TRUE(account.setAccessTokenPublic("pub").ok());
+    ASSERT_TRUE(account.setAccessTokenPrivate("priv").ok());
   }
 };
 
@@ -114,7 +114,7 @@ TEST(AccountTest, StoredAccountsAndTheirRules) {
       *parseJson(R"({"aid": 0, "token": {"private": "a", "public": "b"}})")));
   EXPECT_FALSE(account.setWithDictionary(*parseJson(R"({"aid": 12, "token": "x"})")));
   EXPECT_FALSE(settings.hasKey(ovloAccount::kID));
-  account.setConsumerID("old");
+  ASSERT_TRUE(account.setConsumerID("old").ok());
   ASSERT_TRUE(account.setWithDictionary(*parseJson(
       R"({"aid": 12, "aname": "listener", "token": {"private": "a", "public": "b"},
           "profile": {"country": "jp", "birth": 1990, "sex": 2}})")));
@@ -124,21 +124,21 @@ TEST(AccountTest, StoredAccountsAndTheirRules) {
   EXPECT_EQ(account.profile().countryCode(), "jp");
   EXPECT_EQ(account.profile().birthYear(), 1990);
 
-  account.setAccountPass("secret");
+  ASSERT_TRUE(account.setAccountPass("secret").ok());
   EXPECT_EQ(account.accountPass(), "secret");
   EXPECT_FALSE(settings.hasKey(ovloAccount::kPass));  // never written down
-  account.logout();
+  ASSERT_TRUE(account.logout().ok());
   EXPECT_FALSE(account.isAuthorized());
   EXPECT_EQ(account.accountID(), 0);
   EXPECT_FALSE(account.accountPass().has_value());
   EXPECT_EQ(account.profile().countryCode(), "jp");  // the profile stays
 
   auto profile = account.profile();
-  profile.setCountryCode("usa");
+  ASSERT_TRUE(profile.setCountryCode("usa").ok());
   EXPECT_EQ(profile.countryCode(), "jp");
-  profile.setCountryCode("De");
+  ASSERT_TRUE(profile.setCountryCode("De").ok());
   EXPECT_EQ(profile.countryCode(), "De");
-  profile.setCountryCode(std::nullopt);
+  ASSERT_TRUE(profile.setCountryCode(std::nullopt).ok());
   EXPECT_EQ(profile.countryCode().size(), 2u);  // the locale's region, lower case
 }
 

@@ -49,7 +49,8 @@ void RawServer::serve() {
       open_.push_back(client);  // held open, never answered
       continue;
     }
-    (void)!::write(client, reply_.data(), reply_.size());
+    // A client may hang up before it has read everything: no SIGPIPE then.
+    (void)!::send(client, reply_.data(), reply_.size(), MSG_NOSIGNAL);
     ::close(client);
   }
 }

@@ -15,7 +15,8 @@ SandboxSession::SandboxSession(TestEnv& testEnv, const std::string& user) {
   auto account = server_->addAccount(user, "password");
   EXPECT_TRUE(account.ok()) << (account.ok() ? "" : account.error().toString());
   if (account.ok()) {
-    ovloAccount(testEnv.settings()).setWithDictionary(*account);
+    const Status stored = ovloAccount(testEnv.settings()).setWithDictionary(*account);
+    EXPECT_TRUE(stored.ok()) << (stored.ok() ? "" : stored.error().toString());
     accountId_ = account->intForKey("aid", 0);
   }
   engine_ =
