@@ -112,6 +112,29 @@ Value untag(Value value) {
   return value;
 }
 
+std::string replaceInvalidUtf8(std::string_view text) {
+  std::string repaired;
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t length = 1;
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0xF0)
+      length = 4;
+    else if (c >= 0xE0)
+      length = 3;
+    else if (c >= 0xC0)
+      length = 2;
+    if (i + length <= text.size() && isValidUtf8(text.substr(i, length))) {
+      repaired.append(text.substr(i, length));
+      i += length;
+    } else {
+      repaired += "\xEF\xBF\xBD";
+      ++i;
+    }
+  }
+  return repaired;
+}
+
 class Writer {
  public:
   explicit Writer(JsonOptions options) : options_(options) {}
@@ -170,92 +193,16 @@ class Writer {
   }
 
   void writeReal(double value) {
-    if (!std::isfinite(value)) {
-      if (!options_.tagged) {
-        out += "null";
-        return;
-      }
+    if (!std::isfinite(value) && options_.tagged) {
       out += "{\"$real\":\"";
       out += std::isnan(value) ? "nan" : (value < 0 ? "-inf" : "inf");
       out += "\"}";
       return;
     }
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    std::string_view text(buffer, static_cast<size_t>(result.ptr - buffer));
-    out += text;
-    // Keep a real a real when it is read back.
-    if (text.find_first_of(".eE") == std::string_view::npos) out += ".0";
+    appendJsonReal(out, value);
   }
 
-  void writeString(std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    const std::string_view safe = text;
-    std::string repaired;
-    std::string_view chosen = safe;
-    if (!isValidUtf8(text)) {
-      repaired = replaceInvalidUtf8(text);
-      chosen = repaired;
-    }
-    out += '"';
-    for (char c : chosen) {
-      switch (c) {
-        case '"':
-          out += "\\\"";
-          break;
-        case '\\':
-          out += "\\\\";
-          break;
-        case '\n':
-          out += "\\n";
-          break;
-        case '\r':
-          out += "\\r";
-          break;
-        case '\t':
-          out += "\\t";
-          break;
-        case '\b':
-          out += "\\b";
-          break;
-        case '\f':
-          out += "\\f";
-          break;
-        default:
-          if (static_cast<unsigned char>(c) < 0x20) {
-            out += "\\u00";
-            out += kHex[(c >> 4) & 15];
-            out += kHex[c & 15];
-          } else {
-            out += c;
-          }
-      }
-    }
-    out += '"';
-  }
-
-  static std::string replaceInvalidUtf8(std::string_view text) {
-    std::string repaired;
-    size_t i = 0;
-    while (i < text.size()) {
-      size_t length = 1;
-      const auto c = static_cast<unsigned char>(text[i]);
-      if (c >= 0xF0)
-        length = 4;
-      else if (c >= 0xE0)
-        length = 3;
-      else if (c >= 0xC0)
-        length = 2;
-      if (i + length <= text.size() && isValidUtf8(text.substr(i, length))) {
-        repaired.append(text.substr(i, length));
-        i += length;
-      } else {
-        repaired += "\xEF\xBF\xBD";
-        ++i;
-      }
-    }
-    return repaired;
-  }
+  void writeString(std::string_view text) { appendJsonString(out, text); }
 
   void writeArray(const Array& members, int depth) {
     out += '[';
@@ -297,6 +244,64 @@ class Writer {
 };
 
 }  // namespace
+
+void appendJsonReal(std::string& out, double value) {
+  if (!std::isfinite(value)) {
+    out += "null";
+    return;
+  }
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  std::string_view text(buffer, static_cast<size_t>(result.ptr - buffer));
+  out += text;
+  // Keep a real a real when it is read back.
+  if (text.find_first_of(".eE") == std::string_view::npos) out += ".0";
+}
+
+void appendJsonString(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string repaired;
+  std::string_view chosen = text;
+  if (!isValidUtf8(text)) {
+    repaired = replaceInvalidUtf8(text);
+    chosen = repaired;
+  }
+  out += '"';
+  for (char c : chosen) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          out += "\\u00";
+          out += kHex[(c >> 4) & 15];
+          out += kHex[c & 15];
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += '"';
+}
 
 Result<Value> parseJson(std::string_view text, bool tagged) {
   ValueBuilder builder;

@@ -26,6 +26,11 @@ Result<Value> parseJson(std::string_view text, bool tagged = false);
 // Dates as ISO 8601 text and data as Base64 text unless tagged.
 std::string toJson(const Value& value, JsonOptions options = {});
 
+// Pieces of the compact writer, the same text as toJson, for callers that
+// write many objects of one shape.
+void appendJsonString(std::string& out, std::string_view text);
+void appendJsonReal(std::string& out, double value);
+
 // The keyed-archive stand-in: a lossless blob of a Value, and back.
 Bytes archiveValue(const Value& value);
 Result<Value> unarchiveValue(const Bytes& blob);

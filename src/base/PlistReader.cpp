@@ -1,16 +1,20 @@
 #include "base/PlistReader.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "base/Json.h"
 #include "base/StringAdditions.h"
@@ -108,22 +112,83 @@ size_t utf8Length(const char* p, const char* end) {
   return isValidUtf8(std::string_view(p, length)) ? length : 0;
 }
 
+// The parser's view of the document: a window of bytes that a file moves
+// forward in blocks. It moves only when the parser asks (advance), at points
+// where the parser holds no pointer into it.
+class Input {
+ public:
+  virtual ~Input() = default;
+  // Drops the bytes before `keep` (inside the window) and reads more after
+  // them; `begin` then points at what was at `keep`.
+  virtual Status advance(const char* keep) = 0;
+  // Line and column (from 1) of a document offset, if they can be found.
+  virtual std::optional<std::pair<size_t, size_t>> locate(size_t offset) = 0;
+
+  const char* begin = nullptr;
+  const char* end = nullptr;
+  size_t offset = 0;  // of `begin` in the document
+  bool last = true;   // the window reaches the document's end
+  size_t total = 0;   // the document's size
+};
+
+// Moves a line count and a column (both from 0) past `text`.
+void countLines(std::string_view text, size_t& lines, size_t& column) {
+  for (size_t from = 0;;) {
+    const size_t newline = text.find('\n', from);
+    if (newline == std::string_view::npos) {
+      column += text.size() - from;
+      return;
+    }
+    ++lines;
+    column = 0;
+    from = newline + 1;
+  }
+}
+
+class StringInput final : public Input {
+ public:
+  explicit StringInput(std::string_view document) {
+    begin = document.data();
+    end = document.data() + document.size();
+    total = document.size();
+  }
+  Status advance(const char*) override { return {}; }
+  std::optional<std::pair<size_t, size_t>> locate(size_t at) override {
+    size_t lines = 0;
+    size_t column = 0;
+    countLines(std::string_view(begin, std::min(at, total)), lines, column);
+    return std::make_pair(lines + 1, column + 1);
+  }
+};
+
 class Parser {
  public:
-  Parser(std::string_view document, const PlistReadOptions& options)
-      : begin_(document.data()),
-        p_(document.data()),
-        end_(document.data() + document.size()),
+  Parser(Input& input, const PlistReadOptions& options)
+      : input_(input),
+        begin_(input.begin),
+        p_(input.begin),
+        end_(input.end),
         options_(options),
-        nextProgress_(begin_ + kProgressStep) {
+        block_(std::max<size_t>(options.blockBytes, 64)),
+        nextProgress_(kProgressStep) {
     for (const auto& stream : options_.streams)
       maxStreamDepth_ = std::max(maxStreamDepth_, stream.path.size());
   }
 
   Result<Value> run() {
     Value root;
-    if (!parseDocument(root)) return error_;
-    return root;
+    if (parseDocument(root)) return root;
+    if (!errorOffset_) return error_;
+    // Located only now: finding the line means reading from the start.
+    std::string where;
+    if (const auto lineAndColumn = input_.locate(*errorOffset_)) {
+      where = "line " + std::to_string(lineAndColumn->first) + ", column " +
+              std::to_string(lineAndColumn->second);
+    } else {
+      where = "byte " + std::to_string(*errorOffset_ + 1);
+    }
+    return Error(kParseErrorDomain, 3,
+                 "malformed property list at " + where + ": " + error_.description());
   }
 
  private:
@@ -135,22 +200,52 @@ class Parser {
 
   // ------------------------------------------------------------- errors
 
-  bool fail(const char* at, const std::string& message) {
+  bool fail(const char* at, const std::string& message) { return failAt(at, message, true); }
+
+  bool failAt(const char* at, const std::string& message, bool mayBeCut) {
     if (failed_) return false;
     failed_ = true;
-    size_t line = 1;
-    const char* lineStart = begin_;
-    for (const char* q = begin_; q < at;) {
-      const void* found = std::memchr(q, '\n', static_cast<size_t>(at - q));
-      if (found == nullptr) break;
-      ++line;
-      q = static_cast<const char*>(found) + 1;
-      lineStart = q;
+    errorOffset_ = offsetOf(at);
+    // Every step starts with a block ahead of it, so one that failed at the
+    // window's end ran out of room rather than into bad markup.
+    if (mayBeCut && !input_.last && static_cast<size_t>(end_ - p_) < kLongestMarkup) {
+      error_ = Error(kParseErrorDomain, 3,
+                     "a value, tag or comment longer than " + std::to_string(block_) + " bytes");
+    } else {
+      error_ = Error(kParseErrorDomain, 3, message);
     }
-    error_ = Error(kParseErrorDomain, 3,
-                   "malformed property list at line " + std::to_string(line) + ", column " +
-                       std::to_string(at - lineStart + 1) + ": " + message);
     return false;
+  }
+
+  // An error that is not about the markup (reading the file, a callback).
+  bool failWith(Error error) {
+    if (failed_) return false;
+    failed_ = true;
+    error_ = std::move(error);
+    return false;
+  }
+
+  size_t offsetOf(const char* at) const { return input_.offset + static_cast<size_t>(at - begin_); }
+
+  // Called where nothing points into the window: makes sure a block lies
+  // ahead, or the rest of the document.
+  bool ensureAhead() {
+    if (input_.last || static_cast<size_t>(end_ - p_) >= block_) return true;
+    if (Status moved = input_.advance(p_); !moved.ok()) return failWith(moved.error());
+    begin_ = input_.begin;
+    p_ = input_.begin;
+    end_ = input_.end;
+    return true;
+  }
+
+  // A piece of the input for an error message: long ones are cut.
+  static std::string excerpt(std::string_view text) {
+    constexpr size_t kLongest = 64;
+    if (text.size() <= kLongest) return std::string(text);
+    size_t cut = kLongest;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+      --cut;  // not inside a UTF-8 sequence
+    return std::string(text.substr(0, cut)) + "...";
   }
 
   // Fixed prefixes only, so the comparison compiles to a few instructions.
@@ -164,7 +259,10 @@ class Parser {
     const char* start = p_;
     const std::string_view rest(p_, static_cast<size_t>(end_ - p_));
     const size_t found = rest.find(terminator);
-    if (found == std::string_view::npos) return fail(start, std::string("unterminated ") + what);
+    if (found == std::string_view::npos) {
+      p_ = end_;
+      return fail(start, std::string("unterminated ") + what);
+    }
     p_ += found + terminator.size();
     return true;
   }
@@ -174,11 +272,15 @@ class Parser {
       ++p_;
   }
 
-  // White space, comments and processing instructions.
+  // White space, comments and processing instructions, however many. Called
+  // only where nothing points into the window: it moves it, and leaves a
+  // block ahead.
   bool skipMisc() {
     for (;;) {
+      if (!ensureAhead()) return false;
       skipSpace();
-      if (end_ - p_ < 2 || p_[0] != '<' || (p_[1] != '!' && p_[1] != '?')) return true;
+      if (!input_.last && static_cast<size_t>(end_ - p_) < kLongestMarkup) continue;
+      if (end_ - p_ < 2 || p_[0] != '<' || (p_[1] != '!' && p_[1] != '?')) return ensureAhead();
       if (startsWith("<!--")) {
         p_ += 4;
         if (!skipPast("-->", "comment")) return false;
@@ -194,6 +296,7 @@ class Parser {
   // ------------------------------------------------------------- prolog
 
   bool parseDocument(Value& root) {
+    if (!ensureAhead()) return false;
     if (startsWith("\xEF\xBB\xBF")) p_ += 3;
     if (startsWith("\xFE\xFF") || startsWith("\xFF\xFE")) {
       return fail(p_, "UTF-16 documents are not supported");
@@ -243,7 +346,7 @@ class Parser {
     for (char& c : name)
       c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (name != "utf-8" && name != "utf8" && name != "us-ascii") {
-      return fail(start, "unsupported encoding \"" + name + "\"");
+      return fail(start, "unsupported encoding \"" + excerpt(name) + "\"");
     }
     return true;
   }
@@ -263,7 +366,10 @@ class Parser {
         const char* subset = p_;
         const std::string_view rest(p_, static_cast<size_t>(end_ - p_));
         const size_t close = rest.find(']');
-        if (close == std::string_view::npos) return fail(start, "unterminated DOCTYPE");
+        if (close == std::string_view::npos) {
+          p_ = end_;
+          return fail(start, "unterminated DOCTYPE");
+        }
         if (rest.substr(0, close).find("<!ENTITY") != std::string_view::npos) {
           return fail(subset, "entity declarations are not allowed");
         }
@@ -342,8 +448,7 @@ class Parser {
     Tag tag;
     if (!readTag(tag)) return false;
     if (tag.name != name) {
-      return fail(at,
-                  "</" + std::string(tag.name) + "> does not close <" + std::string(name) + ">");
+      return fail(at, "</" + excerpt(tag.name) + "> does not close <" + std::string(name) + ">");
     }
     return true;
   }
@@ -395,7 +500,7 @@ class Parser {
         if (kind == Element::Real) return parseReal(text, at, out);
         if (kind == Element::Date) {
           const auto date = parseISO8601(text);
-          if (!date) return fail(at, "malformed date \"" + std::string(text) + "\"");
+          if (!date) return fail(at, "malformed date \"" + excerpt(text) + "\"");
           out = Value(*date);
           return true;
         }
@@ -409,7 +514,7 @@ class Parser {
       case Element::Other:
         break;
     }
-    return fail(at, "unknown element <" + std::string(name) + ">");
+    return fail(at, "unknown element <" + excerpt(name) + ">");
   }
 
   bool parseInteger(std::string_view text, const char* at, Value& out) {
@@ -428,7 +533,7 @@ class Parser {
     const auto result =
         std::from_chars(digits.data(), digits.data() + digits.size(), magnitude, base);
     if (digits.empty() || result.ec != std::errc() || result.ptr != digits.data() + digits.size()) {
-      return fail(at, "malformed integer \"" + std::string(text) + "\"");
+      return fail(at, "malformed integer \"" + excerpt(text) + "\"");
     }
     if (negative) {
       if (magnitude > uint64_t{1} << 63) return fail(at, "integer out of range");
@@ -448,7 +553,7 @@ class Parser {
     const auto result = std::from_chars(literal.data(), literal.data() + literal.size(), value);
     if (literal.empty() || result.ptr != literal.data() + literal.size() ||
         (result.ec != std::errc() && result.ec != std::errc::result_out_of_range)) {
-      return fail(at, "malformed real \"" + std::string(text) + "\"");
+      return fail(at, "malformed real \"" + excerpt(text) + "\"");
     }
     out = Value(value);
     return true;
@@ -469,19 +574,17 @@ class Parser {
   }
 
   void reportProgress() {
-    if (p_ < nextProgress_ || !options_.onProgress) return;
-    nextProgress_ = p_ + kProgressStep;
-    options_.onProgress(static_cast<size_t>(p_ - begin_), static_cast<size_t>(end_ - begin_));
+    if (!options_.onProgress) return;
+    const size_t done = offsetOf(p_);
+    if (done < nextProgress_) return;
+    nextProgress_ = done + kProgressStep;
+    options_.onProgress(done, input_.total);
   }
 
   bool deliver(const PlistStream& stream, std::string key, Value value) {
     Status status = stream.onMember(std::move(key), std::move(value));
     if (status.ok()) return true;
-    if (!failed_) {
-      failed_ = true;
-      error_ = status.error();
-    }
-    return false;
+    return failWith(status.error());
   }
 
   bool parseDict(Value& out, int depth) {
@@ -502,7 +605,7 @@ class Parser {
       Tag keyTag;
       if (!readTag(keyTag)) return false;
       if (keyTag.name != "key")
-        return fail(keyAt, "expected <key> in <dict>, found <" + std::string(keyTag.name) + ">");
+        return fail(keyAt, "expected <key> in <dict>, found <" + excerpt(keyTag.name) + ">");
       std::string key;
       if (!keyTag.selfClosing && !readText(key, "key")) return false;
       if (!skipMisc()) return false;
@@ -641,11 +744,13 @@ class Parser {
   // Character data up to the end tag `name`, with entities, CDATA sections
   // and comments, appended to `out`.
   bool readText(std::string& out, std::string_view name) {
+    const char* textStart = p_;
     // Most texts are plain and end at their end tag: one pass finds that.
     const char* q = p_;
     while (q < end_ && !kSpecialText[static_cast<unsigned char>(*q)])
       ++q;
     if (q + 1 < end_ && q[0] == '<' && q[1] == '/') {
+      if (static_cast<size_t>(q - p_) > options_.maxTextBytes) return failTooLong(textStart, name);
       out.append(p_, static_cast<size_t>(q - p_));
       p_ = q;
       return expectEndTag(name);
@@ -653,8 +758,14 @@ class Parser {
     for (;;) {
       const auto* lt =
           static_cast<const char*>(std::memchr(p_, '<', static_cast<size_t>(end_ - p_)));
-      if (lt == nullptr) return fail(p_, "unterminated <" + std::string(name) + ">");
+      if (lt == nullptr) {
+        if (static_cast<size_t>(end_ - textStart) > options_.maxTextBytes)
+          return failTooLong(textStart, name);
+        p_ = end_;
+        return fail(textStart, "unterminated <" + std::string(name) + ">");
+      }
       if (!appendText(out, lt)) return false;
+      if (out.size() > options_.maxTextBytes) return failTooLong(textStart, name);
       p_ = lt;
       if (startsWith("</")) return expectEndTag(name);
       if (startsWith("<!--")) {
@@ -668,6 +779,7 @@ class Parser {
         const char* saved = p_;
         p_ = start;
         if (!appendRaw(out, stop)) return false;
+        if (out.size() > options_.maxTextBytes) return failTooLong(textStart, name);
         p_ = saved;
       } else if (startsWith("<?")) {
         p_ += 2;
@@ -676,6 +788,16 @@ class Parser {
         return fail(p_, "element inside <" + std::string(name) + ">");
       }
     }
+  }
+
+  // Names the element, and the key whose value it is, of a text over the limit.
+  bool failTooLong(const char* at, std::string_view name) {
+    std::string what = "<" + std::string(name) + ">";
+    if (name != "key" && !path_.empty() && path_.back() != nullptr) {
+      what += " of key \"" + excerpt(*path_.back()) + "\"";
+    }
+    return failAt(at, what + " longer than " + std::to_string(options_.maxTextBytes) + " bytes",
+                  false);
   }
 
   // Appends [p_, stop) decoding entities; p_ ends at stop.
@@ -773,11 +895,17 @@ class Parser {
     return true;
   }
 
-  const char* begin_;
+  // A tag, entity or end tag is shorter than this: a failure this close to
+  // the end of a window that is not the last one ran out of room.
+  static constexpr size_t kLongestMarkup = 32;
+
+  Input& input_;
+  const char* begin_;  // the window
   const char* p_;
   const char* end_;
   const PlistReadOptions& options_;
-  const char* nextProgress_;
+  const size_t block_;
+  size_t nextProgress_;
   size_t maxStreamDepth_ = 0;
   std::vector<const std::string*> path_;  // nullptr for array members
   std::string scratch_;
@@ -788,54 +916,135 @@ class Parser {
   std::vector<std::vector<Value>> valueScratch_{kMaxNesting + 2};
   bool failed_ = false;
   Error error_;
+  std::optional<size_t> errorOffset_;  // where a markup error is
 };
+
+// A regular file read in blocks. Nothing is mapped, so a file cut short
+// while it is read gives an error rather than a signal.
+class FileInput final : public Input {
+ public:
+  FileInput(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  ~FileInput() override { ::close(fd_); }
+  FileInput(const FileInput&) = delete;
+  FileInput& operator=(const FileInput&) = delete;
+
+  // Two blocks at most, and no more than the file needs (one byte over its
+  // size shows a file that grows).
+  void start(size_t fileSize, size_t block) {
+    total = fileSize;
+    last = false;
+    capacity_ = std::min(2 * block, fileSize + 1);
+    buffer_.reset(new char[capacity_]);
+    begin = buffer_.get();
+    end = begin;
+  }
+
+  Status advance(const char* keep) override {
+    const auto kept = static_cast<size_t>(end - keep);
+    offset += static_cast<size_t>(keep - begin);
+    if (kept > 0 && keep != buffer_.get()) std::memmove(buffer_.get(), keep, kept);
+    size_t filled = kept;
+    while (filled < capacity_ && !last) {
+      const ssize_t count = ::read(fd_, buffer_.get() + filled, capacity_ - filled);
+      if (count < 0) {
+        if (errno == EINTR) continue;
+        return posixError(errno, "cannot read " + path_);
+      }
+      if (count == 0) {
+        last = true;
+      } else {
+        filled += static_cast<size_t>(count);
+        read_ += static_cast<size_t>(count);
+      }
+    }
+    begin = buffer_.get();
+    end = begin + filled;
+    if (read_ > total) return changed("it grew past " + std::to_string(total) + " bytes");
+    if (last && read_ < total) {
+      return changed("it ended after " + std::to_string(read_) + " of " + std::to_string(total) +
+                     " bytes");
+    }
+    return {};
+  }
+
+  std::optional<std::pair<size_t, size_t>> locate(size_t at) override {
+    std::vector<char> chunk(size_t{1} << 16);
+    size_t lines = 0;
+    size_t column = 0;
+    for (size_t done = 0; done < at;) {
+      const ssize_t count =
+          ::pread(fd_, chunk.data(), std::min(chunk.size(), at - done), static_cast<off_t>(done));
+      if (count < 0 && errno == EINTR) continue;
+      if (count <= 0) return std::nullopt;
+      countLines(std::string_view(chunk.data(), static_cast<size_t>(count)), lines, column);
+      done += static_cast<size_t>(count);
+    }
+    return std::make_pair(lines + 1, column + 1);
+  }
+
+  Error changed(const std::string& how) {
+    changed_ = true;
+    return Error(kPosixErrorDomain, EAGAIN,
+                 path_ + " changed while it was read" + (how.empty() ? "" : ": " + how));
+  }
+  bool reportedChange() const { return changed_; }
+
+ private:
+  const int fd_;
+  const std::string path_;
+  std::unique_ptr<char[]> buffer_;
+  size_t capacity_ = 0;
+  size_t read_ = 0;
+  bool changed_ = false;
+};
+
+const char* kindOfFile(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  return "not a regular file";
+}
+
+bool sameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
 
 }  // namespace
 
 Result<Value> PlistReader::readString(std::string_view document, const PlistReadOptions& options) {
-  Parser parser(document, options);
-  return parser.run();
+  StringInput input(document);
+  return Parser(input, options).run();
 }
 
 Result<Value> PlistReader::readFile(const std::string& path, const PlistReadOptions& options) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK, opening a FIFO would wait for a writer; the kind of
+  // file is known only once it is open.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return posixError(errno, "cannot open " + path);
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    const int err = errno;
-    ::close(fd);
-    return posixError(err, "cannot read " + path);
+  FileInput input(fd, path);
+  struct stat before {};
+  if (::fstat(fd, &before) != 0) return posixError(errno, "cannot read " + path);
+  if (!S_ISREG(before.st_mode)) {
+    return Error(kPosixErrorDomain, EINVAL,
+                 path + " is not a regular file (" + kindOfFile(before.st_mode) + ")");
   }
-  if (!S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return Error(kPosixErrorDomain, EINVAL, path + " is not a regular file");
+  if (const int flags = ::fcntl(fd, F_GETFL); flags >= 0) {
+    (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   }
-  const auto size = static_cast<size_t>(info.st_size);
-  if (size == 0) {
-    ::close(fd);
-    return PlistReader::readString({}, options);
+  (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  input.start(static_cast<size_t>(before.st_size), std::max<size_t>(options.blockBytes, 64));
+  Result<Value> result = [&]() -> Result<Value> {
+    if (Status filled = input.advance(input.begin); !filled.ok()) return filled.error();
+    return Parser(input, options).run();
+  }();
+  if (input.reportedChange()) return result;
+  // Rewritten in place at the same size shows only in the times.
+  struct stat after {};
+  if (::fstat(fd, &after) != 0) return posixError(errno, "cannot read " + path);
+  if (after.st_size != before.st_size || !sameTime(after.st_mtim, before.st_mtim)) {
+    return input.changed("");
   }
-  void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-  const int mapError = errno;
-  ::close(fd);
-  if (mapped == MAP_FAILED) return posixError(mapError, "cannot map " + path);
-  ::madvise(mapped, size, MADV_SEQUENTIAL);
-
-  // Pages behind the reader are never read again: drop them as it goes.
-  PlistReadOptions withRelease = options;
-  const auto pageSize = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
-  size_t released = 0;
-  withRelease.onProgress = [&](size_t bytesRead, size_t totalBytes) {
-    const size_t upTo = (bytesRead / pageSize) * pageSize;
-    if (upTo > released) {
-      ::madvise(static_cast<char*>(mapped) + released, upTo - released, MADV_DONTNEED);
-      released = upTo;
-    }
-    if (options.onProgress) options.onProgress(bytesRead, totalBytes);
-  };
-  Result<Value> result = PlistReader::readString(
-      std::string_view(static_cast<const char*>(mapped), size), withRelease);
-  ::munmap(mapped, size);
   return result;
 }
 

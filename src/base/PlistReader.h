@@ -34,13 +34,23 @@ struct PlistReadOptions {
   std::vector<PlistStream> streams;
   // Called every few megabytes with the bytes read so far and the total.
   std::function<void(size_t bytesRead, size_t totalBytes)> onProgress;
+  // The longest text of one element (a string, key, number or data), once
+  // decoded. A longer one is an error, so no file can make the reader hold
+  // a single value of any size.
+  size_t maxTextBytes = size_t{1} << 20;
+  // readFile reads blocks of this size and keeps at most two in memory. One
+  // element with its markup must fit in a block, so it is larger than
+  // maxTextBytes; tests make it small to try the edges of blocks.
+  size_t blockBytes = size_t{2} << 20;
 };
 
 class PlistReader {
  public:
   static Result<Value> readString(std::string_view document, const PlistReadOptions& options = {});
-  // Maps the file and lets the kernel drop the pages already read, so memory
-  // stays near the size of what is kept rather than the size of the file.
+  // Reads the file in blocks, so memory stays near the size of what is kept
+  // rather than the size of the file. Only a regular file is read (a FIFO or
+  // a device is refused without waiting on it), and a file that shrinks,
+  // grows or is rewritten while it is read gives an error.
   static Result<Value> readFile(const std::string& path, const PlistReadOptions& options = {});
 };
 

@@ -89,7 +89,7 @@ int analyse(bool wait) {
   if (!operation) return fail("a check is already running");
 
   ProgressLine progress;
-  runToCompletion(env, *operation, [&](float fraction) {
+  const auto status = runToCompletion(env, *operation, [&](float fraction) {
     if (operation->songTotal() == 0) return;
     progress.show(
         fraction,
@@ -99,21 +99,27 @@ int analyse(bool wait) {
             std::to_string(operation->songTotal()) + " tracks");
   });
   progress.end();
+  // The upload ends on its own, after the check.
+  const auto upload = operation->uploadOperation();
+  if (upload) upload->waitUntilFinished();
 
   if (auto error = operation->lastError()) {
-    std::cerr << "mirelune: " << error->description() << " " << error->failureReason() << "\n";
-    return 1;
+    if (status == kMRServiceOperationStatusFailed) {
+      return fail("the checked tracks could not be saved (" + error->toString() +
+                  "); the next analyse checks them again");
+    }
+    return fail(error->description() + " " + error->failureReason());
   }
-  size_t uploaded = 0;
-  if (auto upload =
-          std::dynamic_pointer_cast<MRUploadUserTracksOperation>(operation->uploadOperation())) {
-    upload->waitUntilFinished();
-    uploaded = upload->uploadedCount();
-    if (auto error = upload->lastError())
-      std::cerr << "mirelune: upload: " << error->toString() << "\n";
-  }
+  const size_t uploaded = upload ? upload->uploadedCount() : 0;
   std::printf("checked %d, queued %d, uploaded %zu\n", operation->songChecked(),
               operation->songQueued(), uploaded);
+  if (upload) {
+    if (auto error = upload->lastError()) {
+      std::fflush(stdout);
+      return fail("the new tracks were not uploaded (" + error->toString() +
+                  "); the next analyse sends them again");
+    }
+  }
   return 0;
 }
 

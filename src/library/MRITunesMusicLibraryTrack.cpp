@@ -13,8 +13,8 @@ uint64_t unsignedOf(const Value& value) {
   return 0;
 }
 
-std::optional<std::string> textOf(const Value& value) {
-  if (const std::string* text = value.asString()) return *text;
+std::optional<std::string> textOf(Value& value) {
+  if (std::string* text = value.asString()) return std::move(*text);
   return std::nullopt;
 }
 
@@ -28,12 +28,12 @@ double dateOf(const Value& value, double none) {
 
 }  // namespace
 
-MRITunesMusicLibraryTrack::MRITunesMusicLibraryTrack(const Value& dictionary) {
+MRITunesMusicLibraryTrack::MRITunesMusicLibraryTrack(Value dictionary) {
   // One pass over the entries, each taken by its key's length first: a
   // track has a few dozen entries, and a library a hundred thousand tracks.
-  const Dictionary* entries = dictionary.asDictionary();
+  Dictionary* entries = dictionary.asDictionary();
   if (entries == nullptr) return;
-  for (const auto& [key, value] : *entries) {
+  for (auto& [key, value] : *entries) {
     const std::string_view k = key;
     switch (k.size()) {
       case 4:

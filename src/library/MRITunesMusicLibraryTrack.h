@@ -18,7 +18,8 @@ class MRITunesMusicLibraryTrack {
   static constexpr const char* kLibraryType = "iTunes";
 
   MRITunesMusicLibraryTrack() = default;
-  explicit MRITunesMusicLibraryTrack(const Value& dictionary);
+  // Its texts are moved out of `dictionary`.
+  explicit MRITunesMusicLibraryTrack(Value dictionary);
 
   uint64_t trackId() const { return trackId_; }
   const std::optional<std::string>& name() const { return name_; }

@@ -8,7 +8,7 @@ namespace mr {
 Error musicLibraryLoadError(const std::string& path, const std::string& why) {
   return Error(kMireluneErrorDomain, kMRErrorMusicLibraryLoad,
                localizedString("Failed to load music library.", "Failed to load music library."),
-               path + ": " + why);
+               path.empty() || why.find(path) != std::string::npos ? why : path + ": " + why);
 }
 
 Result<std::shared_ptr<MRMusicLibrary>> MRMusicLibrary::defaultMusicLibrary(
@@ -36,6 +36,10 @@ std::string hashOf(const std::optional<std::string>& title,
 }
 }  // namespace
 
+std::string MRUserTrackItemHashTable::itemHashOfTrack(const MRITunesMusicLibraryTrack& track) {
+  return hashOf(track.trackTitle(), track.artistName());
+}
+
 MRUserTrackItemHashTable MRUserTrackItemHashTable::initWithUserDefaults(
     const MRUserDefaults& defaults) {
   MRUserTrackItemHashTable table;
@@ -53,11 +57,7 @@ void MRUserTrackItemHashTable::load(const MRUserDefaults& defaults) {
 
 bool MRUserTrackItemHashTable::userHasTrackWithTitle(
     const std::optional<std::string>& title, const std::optional<std::string>& artist) const {
-  return table_.count(hashOf(title, artist)) != 0;
-}
-
-void MRMutableUserTrackItemHashTable::setTrack(const MRITunesMusicLibraryTrack& track) {
-  table_.insert(hashOf(track.trackTitle(), track.artistName()));
+  return userHasItemHash(hashOf(title, artist));
 }
 
 Status MRMutableUserTrackItemHashTable::save(MRUserDefaults& defaults) const {
@@ -66,6 +66,17 @@ Status MRMutableUserTrackItemHashTable::save(MRUserDefaults& defaults) const {
   for (const auto& hash : table_)
     entries.emplace_back(hash, Value(1));
   return defaults.setUserTrackItemHashTable(Dictionary::fromUniqueEntries(std::move(entries)));
+}
+
+std::shared_ptr<const MRHashedMusicLibrary> MRHashedMusicLibrary::make(
+    std::shared_ptr<const MRMusicLibrary> library) {
+  auto hashed = std::make_shared<MRHashedMusicLibrary>();
+  hashed->library = std::move(library);
+  const auto& tracks = hashed->tracks();
+  hashed->itemHashes.reserve(tracks.size());
+  for (const auto& track : tracks)
+    hashed->itemHashes.push_back(MRUserTrackItemHashTable::itemHashOfTrack(track));
+  return hashed;
 }
 
 }  // namespace mr

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "base/MRUserDefaults.h"
 #include "library/MRITunesMusicLibrary.h"
@@ -45,11 +46,15 @@ class MRUserTrackItemHashTable {
   static MRUserTrackItemHashTable initWithUserDefaults(const MRUserDefaults& defaults);
   void load(const MRUserDefaults& defaults);
 
+  // The key of a track: the item hash of its title and artist.
+  static std::string itemHashOfTrack(const MRITunesMusicLibraryTrack& track);
+
   bool userHasTrackWithTitle(const std::optional<std::string>& title,
                              const std::optional<std::string>& artist) const;
   bool userHasTrack(const MRITunesMusicLibraryTrack& track) const {
-    return userHasTrackWithTitle(track.trackTitle(), track.artistName());
+    return userHasItemHash(itemHashOfTrack(track));
   }
+  bool userHasItemHash(const std::string& itemHash) const { return table_.count(itemHash) != 0; }
   size_t size() const { return table_.size(); }
 
  protected:
@@ -58,9 +63,25 @@ class MRUserTrackItemHashTable {
 
 class MRMutableUserTrackItemHashTable : public MRUserTrackItemHashTable {
  public:
-  void setTrack(const MRITunesMusicLibraryTrack& track);
+  void setTrack(const MRITunesMusicLibraryTrack& track) { setItemHash(itemHashOfTrack(track)); }
+  void setItemHash(std::string itemHash) { table_.insert(std::move(itemHash)); }
+  void reserve(size_t count) { table_.reserve(count); }
   // Replaces the stored table with this one.
   Status save(MRUserDefaults& defaults) const;
+};
+
+// A library read once, with the item hash of each track: the user song check
+// hands it to its upload, so the file is read, and each title and artist
+// hashed, only once for both.
+struct MRHashedMusicLibrary {
+  std::shared_ptr<const MRMusicLibrary> library;
+  std::vector<std::string> itemHashes;  // of allTracks(), in the same order
+
+  static std::shared_ptr<const MRHashedMusicLibrary> make(
+      std::shared_ptr<const MRMusicLibrary> library);
+  const std::vector<MRITunesMusicLibraryTrack>& tracks() const {
+    return library->source().allTracks();
+  }
 };
 
 }  // namespace mr

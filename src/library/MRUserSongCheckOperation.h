@@ -6,12 +6,12 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "base/MRNetworkOperationQueue.h"
 #include "base/MRServiceOperation.h"
+#include "base/MutexProtected.h"
 #include "library/MRMusicLibrary.h"
 #include "service/ovloRequest.h"
 #include "store/CDTrackRecommendationQueueItem.h"
@@ -19,12 +19,20 @@
 
 namespace mr {
 
+class MRUploadUserTracksOperation;
+
 class MRUserSongCheckOperation final : public MRServiceOperation {
  public:
+  // After the first 100 tracks, the queued tracks are saved every this many.
+  static constexpr int32_t kSaveStep = 5000;
+
   MRUserSongCheckOperation(const Env& env, std::shared_ptr<Database> store,
                            std::shared_ptr<MRNetworkOperationQueue> networkQueue,
                            std::shared_ptr<MRAPIBase> api);
 
+  // Ends with status 2, or 12 when the queued tracks could not be saved
+  // (lastError() says why; neither the song count nor the uploaded tracks
+  // are stored then, so the next start does it all again).
   void main() override;
 
   // Queues the track unless it was used already; true when it was queued.
@@ -37,10 +45,21 @@ class MRUserSongCheckOperation final : public MRServiceOperation {
   std::string processingTrackTitle() const;
   std::string processingTrackArtist() const;
   // The upload started by this check, if any.
-  std::shared_ptr<Operation> uploadOperation() const;
+  std::shared_ptr<MRUploadUserTracksOperation> uploadOperation() const { return upload_.get(); }
 
  private:
   struct UploadAgreement;
+  struct ProcessingTrack {
+    std::string title;
+    std::string artist;
+  };
+
+  // The work of main(), with the controllers made; the status to end with.
+  MRServiceOperationStatus checkLibrary();
+  bool checkTrack(const std::string& title, const std::string& album, const std::string& artist,
+                  uint64_t playCount, const std::string& itemHash);
+  // Every track of the library, until the end, a cancel or a failed save.
+  void walk(const MRHashedMusicLibrary& library);
 
   std::shared_ptr<Database> store_;
   std::shared_ptr<MRNetworkOperationQueue> networkQueue_;
@@ -50,10 +69,11 @@ class MRUserSongCheckOperation final : public MRServiceOperation {
   std::atomic<int32_t> songTotal_{0};
   std::atomic<int32_t> songChecked_{0};
   std::atomic<int32_t> songQueued_{0};
-  mutable std::mutex mutex_;
-  std::string processingTrackTitle_;
-  std::string processingTrackArtist_;
-  std::shared_ptr<Operation> upload_;
+  MutexProtected<ProcessingTrack> processing_;
+  MutexProtected<std::shared_ptr<MRUploadUserTracksOperation>> upload_;
+  // The check's thread only.
+  std::optional<Error> saveFailure_;
+  int64_t progressThousandths_ = -1;
 };
 
 }  // namespace mr

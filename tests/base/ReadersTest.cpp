@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <fstream>
 
 #include "base/Json.h"
 #include "base/PlistReader.h"
@@ -286,6 +291,224 @@ TEST(PlistReaderTest, ReadsFilesAndReportsProgress) {
   EXPECT_FALSE(PlistReader::readFile(dir.path()).ok());
   test::writeFile(dir.file("empty.plist"), "");
   EXPECT_FALSE(PlistReader::readFile(dir.file("empty.plist")).ok());
+}
+
+// A document with every kind, markup of every sort, texts of many lengths
+// and multi-byte characters, so block edges fall inside all of them.
+std::string assortedDocument() {
+  std::string body = "<dict>\n";
+  for (int i = 0; i < 120; ++i) {
+    const std::string n = std::to_string(i);
+    body += "  <key>Item " + n + "</key><dict>\n";
+    body += "    <key>Name</key><string>" + std::string(static_cast<size_t>(i % 37), 'x') +
+            " R&amp;B &#x3042; \xE3\x81\x82 <![CDATA[<raw>]]>" + n + "</string>\n";
+    body += "    <!-- comment " + n + " -->\n    <?pi " + n + "?>\n";
+    body += "    <key>Count</key><integer> " + n + " </integer>\n";
+    body += "    <key>Ratio</key><real>" + n + ".5</real>\n";
+    body += "    <key>When</key><date>2024-05-01T10:20:30Z</date>\n";
+    body += "    <key>Bytes</key><data>AAEC/w==</data>\n";
+    body += "    <key>Flag</key><" + std::string(i % 2 == 0 ? "true" : "false") + "/>\n";
+    body += "    <key>List</key><array><string>a</string><dict/><array/></array>\n";
+    body += "  </dict>\n";
+  }
+  return plist(body + "</dict>");
+}
+
+PlistReadOptions withBlock(size_t bytes) {
+  PlistReadOptions options;
+  options.blockBytes = bytes;
+  return options;
+}
+
+TEST(PlistFileTest, BlocksOfAnySizeReadTheSameAsTheWholeText) {
+  test::TempDir dir;
+  const std::string text = assortedDocument();
+  const std::string path = dir.file("assorted.plist");
+  test::writeFile(path, text);
+  const auto whole = PlistReader::readString(text);
+  ASSERT_TRUE(whole.ok()) << whole.error().toString();
+  ASSERT_EQ(whole->size(), 120u);
+  for (size_t block : {128, 197, 256, 1000, 4096, 1 << 20}) {
+    auto read = PlistReader::readFile(path, withBlock(block));
+    ASSERT_TRUE(read.ok()) << block << ": " << read.error().toString();
+    EXPECT_EQ(*read, *whole) << block;
+  }
+
+  // An error far past the first block is placed as in the whole text.
+  std::string broken = text;
+  broken.replace(broken.rfind("<integer> 100 </integer>"), 24, "<integer>1x0</integer>");
+  test::writeFile(path, broken);
+  const auto expected = PlistReader::readString(broken);
+  ASSERT_FALSE(expected.ok());
+  EXPECT_NE(expected.error().description().find("malformed integer \"1x0\""), std::string::npos);
+  for (size_t block : {128, 256, 4096}) {
+    auto read = PlistReader::readFile(path, withBlock(block));
+    ASSERT_FALSE(read.ok());
+    EXPECT_EQ(read.error().description(), expected.error().description()) << block;
+  }
+}
+
+// A property list of `count` tracks under "Tracks", each about 100 bytes.
+std::string tracksDocument(int count) {
+  std::string body = "<dict><key>Tracks</key><dict>\n";
+  for (int i = 0; i < count; ++i) {
+    body += "<key>" + std::to_string(i) + "</key><dict><key>Name</key><string>Track number " +
+            std::to_string(i) + "</string></dict>\n";
+  }
+  return plist(body + "</dict></dict>");
+}
+
+// Reads `path` streaming its tracks; `atTrack` runs once, at the given one.
+Result<Value> readTracks(const std::string& path, size_t block, int at,
+                         const std::function<void()>& atTrack) {
+  PlistReadOptions options = withBlock(block);
+  int seen = 0;
+  options.streams.push_back({{"Tracks"},
+                             [&](std::string, Value) -> Status {
+                               if (seen++ == at) atTrack();
+                               return {};
+                             },
+                             {}});
+  return PlistReader::readFile(path, options);
+}
+
+void expectChanged(const Result<Value>& read, const std::string& detail = {}) {
+  ASSERT_FALSE(read.ok());
+  EXPECT_NE(read.error().description().find("changed while it was read"), std::string::npos)
+      << read.error().description();
+  EXPECT_NE(read.error().description().find(detail), std::string::npos)
+      << read.error().description();
+}
+
+TEST(PlistFileTest, AFileThatChangesWhileItIsReadIsAnErrorNotASignal) {
+  test::TempDir dir;
+  const std::string path = dir.file("tracks.plist");
+  const std::string text = tracksDocument(2000);  // about 200 kB
+  const auto truncate = [&](off_t size) {
+    return [&path, size] { ASSERT_EQ(::truncate(path.c_str(), size), 0); };
+  };
+
+  // Cut short behind the reader's back, in the middle and to nothing: a
+  // mapped file would end the process with SIGBUS here.
+  for (off_t size : {off_t{100000}, off_t{0}}) {
+    test::writeFile(path, text);
+    expectChanged(readTracks(path, 4096, 100, truncate(size)), "it ended after");
+  }
+  // Cut short after the reader had it all: seen in its size afterwards.
+  test::writeFile(path, text);
+  expectChanged(readTracks(path, 1 << 20, 100, truncate(100000)));
+
+  // Grown: more bytes than the file had when it was opened.
+  test::writeFile(path, text);
+  expectChanged(
+      readTracks(path, 4096, 100, [&] { std::ofstream(path, std::ios::app) << "<!-- more -->"; }),
+      "grew");
+
+  // Rewritten in place at the same size: only its time tells.
+  test::writeFile(path, text);
+  expectChanged(readTracks(path, 1 << 20, 1999, [&] {
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, "7", 1, static_cast<off_t>(text.size() / 2)), 1);
+    const timespec later[2] = {{0, UTIME_OMIT}, {1'000'000'000, 0}};
+    ASSERT_EQ(::futimens(fd, later), 0);
+    ::close(fd);
+  }));
+
+  // Untouched, the same file reads well.
+  test::writeFile(path, text);
+  EXPECT_TRUE(readTracks(path, 4096, 100, [] {}).ok());
+}
+
+TEST(PlistFileTest, OnlyRegularFilesAreReadAndAFifoIsNotWaitedOn) {
+  test::TempDir dir;
+  const std::string fifo = dir.file("library.xml");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Nobody writes to it: opening it the ordinary way would wait for ever.
+  auto read = PlistReader::readFile(fifo);
+  ASSERT_FALSE(read.ok());
+  EXPECT_NE(read.error().description().find("not a regular file (a FIFO)"), std::string::npos)
+      << read.error().description();
+
+  read = PlistReader::readFile(dir.path());
+  ASSERT_FALSE(read.ok());
+  EXPECT_NE(read.error().description().find("(a folder)"), std::string::npos);
+  read = PlistReader::readFile("/dev/null");
+  ASSERT_FALSE(read.ok());
+  EXPECT_NE(read.error().description().find("(a device)"), std::string::npos);
+}
+
+TEST(PlistReaderTest, TextsOverTheLimitAreRefusedWithTheirKeyAndLine) {
+  PlistReadOptions options;
+  options.maxTextBytes = 100;
+  const std::string limit(100, 'n');
+  const std::string over(101, 'n');
+  EXPECT_TRUE(
+      PlistReader::readString(
+          plist("<dict><key>" + limit + "</key><string>" + limit + "</string></dict>"), options)
+          .ok());
+
+  struct Case {
+    std::string body;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"<string>" + over + "</string>", "<string> of key \"Name\" longer than 100 bytes"},
+      {"<string>" + std::string(60, 'a') + "&amp;" + std::string(60, 'b') + "</string>",
+       "<string> of key \"Name\" longer than 100 bytes"},
+      {"<string><![CDATA[" + over + "]]></string>", "<string> of key \"Name\""},
+      {"<string>" + std::string(60, 'a') + "<!-- c -->" + std::string(60, 'b') + "</string>",
+       "<string> of key \"Name\""},
+      {"<data>" + std::string(104, 'A') + "</data>", "<data> of key \"Name\""},
+      {"<integer>" + std::string(101, '1') + "</integer>", "<integer> of key \"Name\""},
+      {"<array><string>" + over + "</string></array>", "<string> longer than 100 bytes"},
+  };
+  for (const auto& [body, expected] : cases) {
+    for (const std::string& prefix : {std::string(), std::string("\n\n")}) {
+      auto root = PlistReader::readString(
+          plist(prefix + "<dict><key>Other</key><true/>\n<key>Name</key>" + body + "</dict>"),
+          options);
+      ASSERT_FALSE(root.ok()) << body;
+      EXPECT_NE(root.error().description().find(expected), std::string::npos)
+          << root.error().description();
+      // The line of the value: the header takes four lines.
+      EXPECT_NE(root.error().description().find(prefix.empty() ? "line 5," : "line 7,"),
+                std::string::npos)
+          << root.error().description();
+    }
+  }
+  auto key = PlistReader::readString(plist("<dict><key>" + over + "</key><true/></dict>"), options);
+  ASSERT_FALSE(key.ok());
+  EXPECT_NE(key.error().description().find("<key> longer than 100 bytes"), std::string::npos);
+}
+
+TEST(PlistFileTest, AHugeNameIsRefusedWithoutReadingItAll) {
+  // The default limit and block, and a name of 20 MB in the middle.
+  test::TempDir dir;
+  const std::string path = dir.file("huge.plist");
+  {
+    std::ofstream out(path, std::ios::binary);
+    out << kHeader << "<dict><key>Tracks</key><dict>\n<key>1</key><dict>\n<key>Name</key><string>";
+    const std::string chunk(1 << 20, 'z');
+    for (int i = 0; i < 20; ++i)
+      out << chunk;
+    out << "</string></dict></dict></dict></plist>\n";
+  }
+  auto read = PlistReader::readFile(path);
+  ASSERT_FALSE(read.ok());
+  EXPECT_NE(read.error().description().find(
+                "line 6, column 24: <string> of key \"Name\" longer than 1048576 bytes"),
+            std::string::npos)
+      << read.error().description();
+
+  // Markup that is not text (a comment) still may not outgrow a block.
+  test::writeFile(path, plist("<dict><key>Name</key><string>a<!--" + std::string(5000, '-') +
+                              "x-->b</string></dict>"));
+  read = PlistReader::readFile(path, withBlock(1024));
+  ASSERT_FALSE(read.ok());
+  EXPECT_NE(read.error().description().find("longer than 1024 bytes"), std::string::npos)
+      << read.error().description();
+  EXPECT_TRUE(PlistReader::readFile(path).ok());
 }
 
 }  // namespace

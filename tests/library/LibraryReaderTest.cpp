@@ -1,4 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <limits>
 
 #include "base/Json.h"
 #include "library/MRMusicLibrary.h"
@@ -69,6 +74,43 @@ TEST_F(ReaderFixture, MetaDataHasItsTwentyThreeEntriesOfTheRightKinds) {
   EXPECT_EQ(MRUploadUserTracksOperation::uploadLine(library.allTracks()[0]).back(), '\n');
 }
 
+TEST_F(ReaderFixture, AnUploadLineIsTheTracksFactsAsCompactJson) {
+  // What the line stands for, written the general way.
+  const auto reference = [](const MRITunesMusicLibraryTrack& track) {
+    Dictionary line;
+    line.set("artistName", Value(track.artistName().value_or("")));
+    line.set("trackTitle", Value(track.trackTitle().value_or("")));
+    line.set("albumTitle", Value(track.albumTitle().value_or("")));
+    line.set("playCount", Value(track.playCount()));
+    line.set("iTunes", track.metaData());
+    return toJson(Value(std::move(line))) + "\n";
+  };
+  Dictionary odd{{"Track ID", Value(7)},
+                 {"Name", Value("quote \" backslash \\ tab \t nul-ish \x01 é 日本")},
+                 {"Artist", Value(std::string("bad \xff utf-8"))},
+                 {"Album", Value("line\nfeed")},
+                 {"Play Count", Value(-3)},  // read as a huge unsigned number
+                 {"Size", Value(std::numeric_limits<int64_t>::max())},
+                 {"Date Added", Value(Date{1234567890.25})},
+                 {"Date Modified", Value(Date{1577934245})},
+                 {"Skip Date", Value("2020-01-02T03:04:05Z")},
+                 {"Genre", Value(true)}};  // of the wrong kind: none
+  Dictionary tracks{{"7", Value(odd)}, {"8", Value(Dictionary{})}};
+  auto library = MRITunesMusicLibrary::initWithDictionary(
+      Value(Dictionary{{"Tracks", Value(std::move(tracks))}}));
+  ASSERT_TRUE(library.ok());
+  test::writeLibrary(path, test::generatedTracks(5));
+  auto generated = MRITunesMusicLibrary::initWithContentsOfFile(path);
+  ASSERT_TRUE(generated.ok());
+  std::vector<MRITunesMusicLibraryTrack> all = library->allTracks();
+  all.insert(all.end(), generated->allTracks().begin(), generated->allTracks().end());
+  for (const auto& track : all) {
+    const std::string line = MRUploadUserTracksOperation::uploadLine(track);
+    EXPECT_EQ(line, reference(track));
+    EXPECT_TRUE(parseJson(line).ok()) << line;
+  }
+}
+
 TEST_F(ReaderFixture, TheTableKnowsATrackByTitleAndArtistOnly) {
   const auto library = load(
       {{"Same", "Band", "First Album"}, {"Same", "Band", "Second Album"}, {"Lone", std::nullopt}});
@@ -113,6 +155,51 @@ TEST_F(ReaderFixture, FilesThatAreNotALibraryAreRefusedClearly) {
   auto missing = MRMusicLibrary::iTunesMusicLibrary(dir.file("nowhere.xml"));
   ASSERT_FALSE(missing.ok());
   EXPECT_NE(missing.error().failureReason().find("nowhere.xml"), std::string::npos);
+}
+
+TEST_F(ReaderFixture, ALibraryCutShortWhileReadFailsToLoadWithTheReason) {
+  const auto tracks = test::generatedTracks(9000);  // past the first progress report
+  test::writeLibrary(path, tracks);
+  const auto size = static_cast<off_t>(test::libraryXml(tracks).size());
+  ASSERT_GT(size, off_t{5} << 20);
+  bool cut = false;
+  auto library = MRITunesMusicLibrary::initWithContentsOfFile(
+      path, MRITunesMusicLibrary::Fields::All, [&](size_t, size_t) {
+        if (!cut) {
+          cut = true;
+          ASSERT_EQ(::truncate(path.c_str(), size / 3), 0);
+        }
+      });
+  ASSERT_TRUE(cut);
+  ASSERT_FALSE(library.ok());
+  EXPECT_NE(library.error().description().find("changed while it was read"), std::string::npos)
+      << library.error().description();
+}
+
+TEST_F(ReaderFixture, AFifoOrAHugeNameFailsToLoadWithTheReason) {
+  const std::string fifo = dir.file("fifo.xml");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  auto library = MRMusicLibrary::iTunesMusicLibrary(fifo);
+  ASSERT_FALSE(library.ok());
+  EXPECT_EQ(library.error().code(), kMRErrorMusicLibraryLoad);
+  EXPECT_EQ(library.error().description(), "Failed to load music library.");
+  EXPECT_NE(library.error().failureReason().find("not a regular file (a FIFO)"), std::string::npos)
+      << library.error().failureReason();
+
+  // A name of 3 MB on the third track.
+  auto tracks = test::generatedTracks(5);
+  tracks[2].name = std::string(3 << 20, 'n');
+  test::writeLibrary(path, tracks);
+  for (auto fields : {MRITunesMusicLibrary::Fields::All, MRITunesMusicLibrary::Fields::Identity}) {
+    library = MRMusicLibrary::iTunesMusicLibrary(path, fields);
+    ASSERT_FALSE(library.ok());
+    EXPECT_EQ(library.error().description(), "Failed to load music library.");
+    EXPECT_NE(
+        library.error().failureReason().find("<string> of key \"Name\" longer than 1048576 bytes"),
+        std::string::npos)
+        << library.error().failureReason();
+    EXPECT_NE(library.error().failureReason().find("line "), std::string::npos);
+  }
 }
 
 TEST_F(ReaderFixture, TheLibraryInEffectFollowsTheSettings) {
