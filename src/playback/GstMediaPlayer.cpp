@@ -467,6 +467,7 @@ struct GstMediaPlayer::Core : std::enable_shared_from_this<Core> {
   }
 
   void handle(GstMessage* message) {
+    if (itemStatus == MediaItemStatus::Failed) return;
     switch (GST_MESSAGE_TYPE(message)) {
       case GST_MESSAGE_ERROR: {
         GError* failure = nullptr;

@@ -7,6 +7,21 @@
 //
 // Bus messages arrive on the GLib main context that was the thread's default
 // when the player was made: the program's main loop.
+//
+// Beyond the interface's contract:
+// - play() and pause() announce the rate even when it stays the same, so a
+//   watcher looks again (readiness may have changed meanwhile).
+// - Playback begins once the item has prerolled and the answers of
+//   loadAsset() have run, so ramps set in them hold from the first sample;
+//   ramps that change samples already decoded make the player seek back to
+//   where the listener is and decode them again.
+// - A stream that runs short (GStreamer's buffering below 100%) is buffer
+//   empty and not likely to keep up; if that happens while playing, the rate
+//   drops to 0. It plays on by itself once enough has arrived, unless paused
+//   meanwhile. What it has downloaded is its loaded range.
+// - At the end the rate drops to 0 and currentTime() answers the duration;
+//   play() there does nothing until a seek.
+// - Audio track ids are 1, 2, ... in the order GStreamer lists the streams.
 #pragma once
 
 #include <memory>
