@@ -655,7 +655,9 @@ void GstMediaPlayer::play() {
   Core& core = *core_;
   if (core.itemStatus != MediaItemStatus::Failed && !core.ended) core.wantsPlaying = true;
   core.updateRate(true);
-  core.applyState();
+  // On the next turn of the loop, so that a loadAsset() right after play()
+  // holds the start until its answer has set the ramps.
+  core.queue([&core] { core.applyState(); });
 }
 
 void GstMediaPlayer::pause() {

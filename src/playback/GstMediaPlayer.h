@@ -12,7 +12,8 @@
 // - play() and pause() announce the rate even when it stays the same, so a
 //   watcher looks again (readiness may have changed meanwhile).
 // - Playback begins once the item has prerolled and the answers of
-//   loadAsset() have run, so ramps set in them hold from the first sample;
+//   loadAsset() (asked before play() or in the same turn of the loop) have
+//   run, so ramps set in them hold from the first sample;
 //   ramps that change samples already decoded make the player seek back to
 //   where the listener is and decode them again.
 // - A stream that runs short (GStreamer's buffering below 100%) is buffer
