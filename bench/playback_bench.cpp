@@ -133,7 +133,11 @@ int main(int argc, char** argv) {
   const std::string url =
       sandbox.baseUrl() + "/itunes/preview/" + std::to_string(listed->storeTrackId) + ".m4a";
 
-  const std::vector<std::string> launch = {"gst-launch-1.0", "-v", "-X", "caps", "playbin",
+  const std::vector<std::string> launch = {"gst-launch-1.0",
+                                           "-v",
+                                           "-X",
+                                           "caps",
+                                           "playbin",
                                            "uri=" + url,
                                            std::string("audio-sink=") + kSink + " silent=false"};
   // Our player's flags: the sound only, downloading.

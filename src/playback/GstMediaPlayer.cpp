@@ -83,7 +83,8 @@ bool hasSoundDevice() {
       GstIterator* children = gst_bin_iterate_elements(GST_BIN(probe));
       GValue item = G_VALUE_INIT;
       while (gst_iterator_next(children, &item) == GST_ITERATOR_OK) {
-        GstElementFactory* factory = gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
+        GstElementFactory* factory =
+            gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
         if (factory != nullptr &&
             g_strcmp0(gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)), "fakesink") == 0) {
           opened = false;
@@ -235,9 +236,8 @@ struct GstMediaPlayer::Core : std::enable_shared_from_this<Core> {
 
     fader = gst_interpolation_control_source_new();
     g_object_set(fader, "mode", GST_INTERPOLATION_MODE_LINEAR, nullptr);
-    gst_object_add_control_binding(
-        GST_OBJECT(volume),
-        gst_direct_control_binding_new_absolute(GST_OBJECT(volume), "volume", fader));
+    gst_object_add_control_binding(GST_OBJECT(volume), gst_direct_control_binding_new_absolute(
+                                                           GST_OBJECT(volume), "volume", fader));
     programFader();
 
     GstPad* volumeIn = gst_element_get_static_pad(volume, "sink");
@@ -326,7 +326,8 @@ struct GstMediaPlayer::Core : std::enable_shared_from_this<Core> {
   }
 
   void updateRate(bool announce = false) {
-    const bool playing = wantsPlaying && !stalled && !ended && itemStatus != MediaItemStatus::Failed;
+    const bool playing =
+        wantsPlaying && !stalled && !ended && itemStatus != MediaItemStatus::Failed;
     setRate(playing ? 1.0 : 0.0, announce);
   }
 
@@ -396,7 +397,8 @@ struct GstMediaPlayer::Core : std::enable_shared_from_this<Core> {
       for (guint i = 0; format == GST_FORMAT_PERCENT && i < count; ++i) {
         gint64 start = 0;
         gint64 stop = 0;
-        if (!gst_query_parse_nth_buffering_range(query, i, &start, &stop) || stop <= start) continue;
+        if (!gst_query_parse_nth_buffering_range(query, i, &start, &stop) || stop <= start)
+          continue;
         const double from = *duration * static_cast<double>(start) / GST_FORMAT_PERCENT_MAX;
         const double to = *duration * static_cast<double>(stop) / GST_FORMAT_PERCENT_MAX;
         loaded.push_back({from, std::min(to, *duration) - from});
@@ -567,9 +569,10 @@ struct GstMediaPlayer::Core : std::enable_shared_from_this<Core> {
 
   void seekNow(double to) {
     lastPosition = to;
-    if (!gst_element_seek_simple(playbin, GST_FORMAT_TIME,
-                                 static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                                 clockTime(to))) {
+    if (!gst_element_seek_simple(
+            playbin, GST_FORMAT_TIME,
+            static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+            clockTime(to))) {
       log::debug("media player: {}: cannot seek to {:.3f} s", url, to);
     }
   }

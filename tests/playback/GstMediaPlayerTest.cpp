@@ -61,7 +61,8 @@ const TwelveSeconds& twelveSeconds() {
 bool pumpUntil(const std::function<bool()>& done,
                std::chrono::seconds limit = std::chrono::seconds(30)) {
   GSource* wake = g_timeout_source_new(10);
-  g_source_set_callback(wake, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr, nullptr);
+  g_source_set_callback(
+      wake, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr, nullptr);
   g_source_attach(wake, nullptr);
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (!done() && std::chrono::steady_clock::now() < deadline)
@@ -143,8 +144,9 @@ class GstMediaPlayerTest : public ::testing::Test {
 
   // Players whose sound goes, as floats, to out-<n>.f32 in the test folder.
   GstMediaPlayerFactory factoryWritingFiles() {
-    const std::string sink = "audioconvert ! audio/x-raw,format=F32LE,channels=2 ! filesink location=" +
-                             dir.file("out-{n}.f32");
+    const std::string sink =
+        "audioconvert ! audio/x-raw,format=F32LE,channels=2 ! filesink location=" +
+        dir.file("out-{n}.f32");
     return GstMediaPlayerFactory([sink](const std::string& name) -> std::optional<std::string> {
       if (name == "MIRELUNE_AUDIO_SINK") return sink;
       return std::nullopt;
@@ -238,9 +240,8 @@ TEST_F(GstMediaPlayerTest, LoadedRangesAndBufferFlagsFollowAStreamThatRunsDry) {
   ASSERT_TRUE(asset.ok()) << asset.error().toString();
 
   // It stalls on what arrived: waiting, not playing, part of it loaded.
-  ASSERT_TRUE(pumpUntil([&] {
-    return server.holding() && player->playbackBufferEmpty() && player->rate() == 0;
-  }));
+  ASSERT_TRUE(pumpUntil(
+      [&] { return server.holding() && player->playbackBufferEmpty() && player->rate() == 0; }));
   drain();
   EXPECT_FALSE(player->playbackLikelyToKeepUp());
   ASSERT_EQ(player->loadedTimeRanges().size(), 1u);
@@ -337,8 +338,8 @@ TEST_F(GstMediaPlayerTest, WhatIsNotMediaFailsCleanly) {
   // A file cut short plays what it has, or fails; either way it ends.
   auto cut = factory.playerForUrl("file://" + dir.file("cut.m4a"));
   auto asset = start(*cut);
-  ASSERT_TRUE(pumpUntil(
-      [&] { return cut->itemStatus() == MediaItemStatus::Failed || atEnd(*cut); }));
+  ASSERT_TRUE(
+      pumpUntil([&] { return cut->itemStatus() == MediaItemStatus::Failed || atEnd(*cut); }));
 }
 
 TEST_F(GstMediaPlayerTest, TwoPlayersOfACrossFadeWriteTwoFiles) {
@@ -390,8 +391,9 @@ TEST_F(GstMediaPlayerTest, ACachedPreviewPlaysFromItsFileWithTheSandboxStopped) 
   sandbox::SandboxServer sandbox(options);
   ASSERT_TRUE(sandbox.start().ok());
   const auto& tracks = sandbox.catalogue().tracks();
-  auto listed = std::find_if(tracks.begin(), tracks.end(),
-                             [](const sandbox::CatalogueTrack& track) { return track.storeTrackId != 0; });
+  auto listed =
+      std::find_if(tracks.begin(), tracks.end(),
+                   [](const sandbox::CatalogueTrack& track) { return track.storeTrackId != 0; });
   ASSERT_NE(listed, tracks.end());
   httplib::Client client(sandbox.baseUrl());
   auto preview = client.Get("/itunes/preview/" + std::to_string(listed->storeTrackId) + ".m4a");
