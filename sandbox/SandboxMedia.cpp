@@ -10,7 +10,11 @@ namespace mr::sandbox {
 namespace {
 
 // Part of the names, so files an older sandbox made are not served for new ones.
-constexpr const char* kVersion = "v1";
+constexpr const char* kVersion = "v2";
+
+// As long as the iTunes Store's previews, so a mix on the sandbox cross-fades
+// (five seconds before the end) as it would for real.
+constexpr double kPreviewSeconds = 30.0;
 
 Error noSuchFile(int index) {
   return sandboxError(SandboxError::NotFound, "no media file " + std::to_string(index));
@@ -23,7 +27,7 @@ Tone SandboxMedia::previewTone(int index) {
   static constexpr double kSemitones[kPreviewCount] = {0, 2, 4, 7, 9, 12, 14, 16};
   Tone tone;
   tone.frequency = 261.63 * std::pow(2.0, kSemitones[index % kPreviewCount] / 12.0);
-  tone.seconds = 3.0 + 0.25 * (index % kPreviewCount);
+  tone.seconds = kPreviewSeconds;
   return tone;
 }
 
@@ -35,7 +39,7 @@ VideoClip SandboxMedia::streamClip(int index) {
   video.width = kWidths[quality];
   video.height = kWidths[quality] * 9 / 16;
   video.framesPerSecond = kRates[quality];
-  video.tone.seconds = 5.0;
+  video.tone.seconds = kPreviewSeconds;
   video.tone.frequency = 196.0 * (1 + quality * 0.25);
   video.red = static_cast<uint8_t>(40 + 50 * quality);
   video.green = static_cast<uint8_t>(90 + 20 * quality);

@@ -23,9 +23,9 @@ class SandboxMedia {
 
   explicit SandboxMedia(std::string folder) : folder_(std::move(folder)) {}
 
-  // A stereo tone of 3 to 4.75 seconds whose pitch and length differ per file.
+  // A stereo tone of 30 seconds whose pitch differs per file.
   static Tone previewTone(int index);
-  // Smaller pictures for lower qualities; five seconds each.
+  // Smaller pictures for lower qualities; 30 seconds each.
   static VideoClip streamClip(int index);
 
   std::string previewPath(int index) const;

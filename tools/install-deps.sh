@@ -10,6 +10,12 @@ packages=(
   libglib2.0-dev libicu-dev libssl-dev libsqlite3-dev zlib1g-dev
   libcurl4-openssl-dev libcpp-httplib-dev ca-certificates
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  # GStreamer: core, base and good plug-ins (HTTP, MP4) and libav's for AAC;
+  # the sound card through ALSA or PulseAudio; TLS for https; the tools for
+  # the playback benchmark.
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
+  gstreamer1.0-alsa glib-networking gstreamer1.0-tools
 )
 
 missing=()
