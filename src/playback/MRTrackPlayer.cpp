@@ -4,6 +4,7 @@
 
 #include "base/Log.h"
 #include "base/MutexProtected.h"
+#include "playback/GstMediaPlayer.h"
 
 namespace mr {
 namespace {
@@ -16,8 +17,18 @@ MutexProtected<std::shared_ptr<MRMediaPlayerFactory>>& defaultFactory() {
 }  // namespace
 
 MRPlayerParts MRPlayerParts::defaults() {
-  return MRPlayerParts{&Env::defaultEnv(), defaultFactory().get(),
-                       NotificationCenter::defaultCenter()};
+  // GStreamer unless another backend was set; none when it cannot start.
+  auto factory = defaultFactory().with([](std::shared_ptr<MRMediaPlayerFactory>& made) {
+    if (!made) {
+      if (Status started = GstMediaPlayerFactory::initialize(); started.ok()) {
+        made = std::make_shared<GstMediaPlayerFactory>();
+      } else {
+        log::error("No media player: {}", started.error().toString());
+      }
+    }
+    return made;
+  });
+  return MRPlayerParts{&Env::defaultEnv(), std::move(factory), NotificationCenter::defaultCenter()};
 }
 
 void MRPlayerParts::setDefaultMediaPlayerFactory(std::shared_ptr<MRMediaPlayerFactory> factory) {

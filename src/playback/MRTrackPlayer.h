@@ -74,9 +74,10 @@ struct MRPlayerParts {
   std::shared_ptr<MRMediaPlayerFactory> mediaPlayers;
   std::shared_ptr<NotificationCenter> notifications;
 
-  // The default surroundings, the factory set below and the default centre.
+  // The default surroundings, the factory set below (GStreamer's when none
+  // was set) and the default centre.
   static MRPlayerParts defaults();
-  // The media backend registers itself here; until then nothing plays.
+  // Another media backend for defaults().
   static void setDefaultMediaPlayerFactory(std::shared_ptr<MRMediaPlayerFactory> factory);
 };
 
