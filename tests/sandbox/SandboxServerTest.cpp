@@ -124,7 +124,9 @@ TEST_F(SandboxFaultsServerTest, PathsFailEvenlyAtTheirRateAndEveryAnswerIsLogged
   std::vector<int> statuses;
   Value last;
   for (std::string line; std::getline(log, line);) {
-    last = parseJson(line).valueOr(Value());
+    auto parsed = parseJson(line);
+    ASSERT_TRUE(parsed.ok()) << line;
+    last = *parsed;
     statuses.push_back(last.intForKey("status", 0));
   }
   EXPECT_EQ(statuses, (std::vector<int>{200, 503, 200, 503, 503}));
