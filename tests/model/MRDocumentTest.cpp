@@ -73,35 +73,27 @@ TEST(MRDocumentTest, ForgivingMembers) {
 
 // -------------------------------------------------------------------- tracks
 
-TEST(MRTrackDocumentTest, MembersCommentsAndPreviews) {
+TEST(MRTrackDocumentTest, CommentsSkipWhatIsNoObjectAndPreviewsAreFoundByTheirPaths) {
   MRTrackDocument track(json(R"({
-      "artistName": "Cher", "trackTitle": "Believe", "artworkUrl": "https://img/1.jpg",
-      "wtid": "t100", "waid": "a7", "trackViewUrl": "https://tracks/t100", "removed": 0,
+      "wtid": "t100", "removed": 0,
       "comments": [{"comment": "great", "createdAt": 1500, "removed": true,
-                    "createdBy": {"aid": 3, "aname": "kei", "bio": "hi"}},
+                    "createdBy": {"aid": 3, "aname": "kei"}},
                    "not a comment", null, {"comment": "again"}],
       "previews": {"soundcloud": {"stream_url": "https://sc/stream", "duration": 30},
                    "iTunes": {"audioUrl": "https://it/p.m4a"},
                    "youTube": "not an object"}})"));
-  EXPECT_EQ(track.artistName(), "Cher");
   EXPECT_EQ(track.wtid(), "t100");
-  EXPECT_EQ(track.waid(), "a7");
-  EXPECT_EQ(track.trackViewUrl(), "https://tracks/t100");
   EXPECT_FALSE(track.removed());
-
   const auto comments = track.comments();
   ASSERT_TRUE(comments.has_value());
-  ASSERT_EQ(comments->size(), 2u);  // non-objects are left out
-  EXPECT_EQ((*comments)[0].comment(), "great");
+  ASSERT_EQ(comments->size(), 2u);
   EXPECT_EQ((*comments)[0].createdAt(), seconds(1500));
   EXPECT_TRUE((*comments)[0].removed());
   EXPECT_EQ((*comments)[0].createdBy()->aname(), "kei");
-  EXPECT_EQ((*comments)[0].createdBy()->bio(), "hi");
   EXPECT_EQ((*comments)[1].comment(), "again");
   EXPECT_EQ((*comments)[1].createdAt(), seconds(0));  // missing: the epoch
   EXPECT_FALSE((*comments)[1].createdBy().has_value());
 
-  ASSERT_TRUE(track.previewOnSoundCloud().has_value());
   EXPECT_EQ(track.previewOnSoundCloud()->streamUrl(), "https://sc/stream");
   EXPECT_EQ(track.previewOnSoundCloud()->document().intForKey("duration", 0), 30);
   EXPECT_EQ(track.previewOnITunes()->audioUrl(), "https://it/p.m4a");
@@ -118,91 +110,65 @@ TEST(MRTrackDocumentTest, FavoritedAtReadsSixtyFourBits) {
   EXPECT_EQ(MRFavoriteTrackDocument(json(R"({"trackTitle": "x"})")).trackTitle(), "x");
 }
 
-TEST(MRCommunityMixDocumentTest, MixesAndTheirTracks) {
+TEST(MRCommunityMixDocumentTest, MixesListTheirTracksAndFansSkippingWhatIsNoObject) {
   MRCommunityMixDocument mix(json(R"({
-      "mixTitle": "Rainy day", "description": "slow songs", "jacketUrl": "https://j/1.png",
-      "createdAt": "1600000000", "removed": 1, "createdBy": {"aid": 9, "aname": "mika"},
+      "mixTitle": "Rainy day", "createdAt": "1600000000", "removed": 1,
+      "createdBy": {"aid": 9, "aname": "mika"},
       "tracks": [
-        {"mixTrackId": 11, "description": "opener", "trackTitle": "Believe", "createdAt": 1601,
-         "mix": {"mixTitle": "Rainy day"},
-         "artist": {"name": "Cher", "mbid": "bfcc6d75", "imageSquare": "sq.png"},
+        {"mixTrackId": 11, "trackTitle": "Believe", "mix": {"mixTitle": "Rainy day"},
+         "artist": {"name": "Cher", "imageSquare": "sq.png"},
          "favoritedUsers": [{"aid": 1}, 2, {"aid": 3}]},
         7]})"));
-  EXPECT_TRUE(mix.hasDictionary());
   EXPECT_EQ(mix.mixTitle(), "Rainy day");
-  EXPECT_EQ(mix.description(), "slow songs");
-  EXPECT_EQ(mix.jacketUrl(), "https://j/1.png");
   EXPECT_EQ(mix.createdAt(), seconds(1600000000));
   EXPECT_TRUE(mix.removed());
   EXPECT_EQ(mix.createdBy()->aid(), 9);
-
   const auto tracks = mix.tracks();
   ASSERT_TRUE(tracks.has_value());
   ASSERT_EQ(tracks->size(), 1u);
   const MRCommunityMixTrackDocument& track = tracks->front();
   EXPECT_EQ(track.mixTrackId(), 11);
-  EXPECT_EQ(track.description(), "opener");
   EXPECT_EQ(track.trackTitle(), "Believe");
-  EXPECT_EQ(track.createdAt(), seconds(1601));
   EXPECT_EQ(track.mix()->mixTitle(), "Rainy day");
-  EXPECT_EQ(track.artist()->mbid(), "bfcc6d75");
-  EXPECT_EQ(track.artist()->imageLargest(), "sq.png");
-  ASSERT_TRUE(track.favoritedUsers().has_value());
+  EXPECT_EQ(track.artist()->imageLargest(), "sq.png");  // a full artist: its square image counts
   ASSERT_EQ(track.favoritedUsers()->size(), 2u);
   EXPECT_EQ((*track.favoritedUsers())[1].aid(), 3);
-  EXPECT_FALSE(track.createdBy().has_value());
 
-  MRCommunityMixDocument bare(json(R"({"tracks": "none"})"));
-  EXPECT_FALSE(bare.tracks().has_value());
-  EXPECT_EQ(bare.createdAt(), seconds(0));
+  EXPECT_FALSE(MRCommunityMixDocument(json(R"({"tracks": "none"})")).tracks().has_value());
   EXPECT_FALSE(MRCommunityMixDocument(Value(1)).hasDictionary());
-  EXPECT_FALSE(MRCommunityMixTrackDocument(json("{}")).favoritedUsers().has_value());
 }
 
 // ----------------------------------------------------- messages, notifications
 
-TEST(MRMessageDocumentTest, MessageWithAudience) {
+TEST(MRMessageDocumentTest, TheAudienceWrapsEveryEntrySoPositionsMatchTheAnswer) {
   MRPushNotificationDocument notification(json(R"({
-      "notifId": 5, "aid": 12, "createdAt": 1700000000, "type": "message",
-      "read": false, "notified": true,
-      "message": {"msgId": 301, "msgThreadId": 30, "createdAt": 1699999999,
-                  "text": "Thank you!", "sender": "artist",
-                  "artist": {"waid": "a7", "name": "Cher"},
-                  "fan": {"aid": 12, "aname": "kei", "screenName": "Kei"},
-                  "displayTo": [{"badges": [{"badgeId": 1, "name": "Gold"}, "x",
-                                            {"badgeId": 2}]},
+      "notifId": 5, "type": "message", "notified": true,
+      "message": {"msgId": 301, "text": "Thank you!", "sender": "artist",
+                  "artist": {"waid": "a7"}, "fan": {"aid": 12, "screenName": "Kei"},
+                  "displayTo": [{"badges": [{"badgeId": 1, "name": "Gold"}, "x", {"badgeId": 2}]},
                                 "everyone",
                                 {"badges": "none"}]}})"));
   EXPECT_EQ(notification.type(), MRPushNotificationDocument::kTypeMessage);
   EXPECT_TRUE(notification.notified());
   const auto message = notification.message();
   ASSERT_TRUE(message.has_value());
-  EXPECT_EQ(message->msgId(), 301);
-  EXPECT_EQ(message->msgThreadId(), 30);
-  EXPECT_EQ(message->createdAt(), seconds(1699999999));
   EXPECT_EQ(message->text(), "Thank you!");
-  EXPECT_EQ(message->sender(), "artist");
   EXPECT_EQ(message->artist()->waid(), "a7");
   EXPECT_EQ(message->fan()->screenName(), "Kei");
-  EXPECT_FALSE(message->fan()->profileImageIconUrl().has_value());
 
-  // Every audience entry is kept, so positions match the answer.
   const auto displayTo = message->displayTo();
   ASSERT_TRUE(displayTo.has_value());
   ASSERT_EQ(displayTo->size(), 3u);
   const auto badges = (*displayTo)[0].badges();
   ASSERT_TRUE(badges.has_value());
-  ASSERT_EQ(badges->size(), 2u);
+  ASSERT_EQ(badges->size(), 2u);  // a badge that is no object is skipped
   EXPECT_EQ((*badges)[0].name(), "Gold");
-  EXPECT_EQ((*badges)[1].badgeId(), 2);
   EXPECT_FALSE((*badges)[1].name().has_value());
   EXPECT_FALSE((*displayTo)[1].hasDictionary());
-  EXPECT_FALSE((*displayTo)[1].badges().has_value());
   EXPECT_FALSE((*displayTo)[2].badges().has_value());
 
   EXPECT_FALSE(MRMessageDocument(json("{}")).displayTo().has_value());
   EXPECT_FALSE(MRMessageDocument(json(R"({"displayTo": {}})")).displayTo().has_value());
-  EXPECT_TRUE(MRDisplayToDocument(json(R"({"badges": []})")).badges()->empty());
 }
 
 }  // namespace

@@ -21,81 +21,54 @@ TEST(MRFanDocumentTest, ActiveUnlessTheServiceSaysOtherwise) {
   EXPECT_TRUE(MRFanDocument(json(R"({"active": null})")).active());
   EXPECT_FALSE(MRFanDocument(json(R"({"active": 0})")).active());
   EXPECT_FALSE(MRFanDocument(json(R"({"active": "0"})")).active());
-  EXPECT_FALSE(MRFanDocument(json(R"({"active": false})")).active());
-  EXPECT_TRUE(MRFanDocument(json(R"({"active": 1})")).active());
   EXPECT_TRUE(MRFanDocument(Value("x")).active());
 }
 
-TEST(MRFanDocumentTest, FanWithBadgesAndStatus) {
+TEST(MRFanDocumentTest, BadgesAndStatusItemsByKey) {
   MRFanDocument fan(json(R"({
-      "aid": 12, "aname": "kei", "membership": 2, "membershipContractId": "4001",
-      "artist": {"waid": "a7", "name": "Cher"},
+      "membershipContractId": "4001",
       "badges": [{"badgeId": 1, "name": "First play"}, "x", {"badgeId": "2"}],
       "status": {
         "createdAt": 1600000000,
         "playbackNum": {"all": {"value": 25},
                         "t100": {"value": "20", "trackTitle": "Believe", "wtid": "t100"},
                         "t101": "broken"},
-        "participateEventNum": {"all": {"value": 1},
-                                "12": {"value": 1, "eventId": 12, "eventName": "Live",
+        "participateEventNum": {"12": {"value": 1, "eventId": 12, "eventName": "Live",
                                        "flyer": {"imageLarge": "flyer.png"}}},
-        "purchaseNum": {"all": {"value": 3}},
         "communicateNum": {"all": {"value": 9}}}})"));
-  EXPECT_EQ(fan.aid(), 12);
-  EXPECT_EQ(fan.aname(), "kei");
-  EXPECT_FALSE(fan.screenName().has_value());
-  EXPECT_EQ(fan.membership(), 2);
   EXPECT_EQ(fan.membershipContractId(), 4001);
-  EXPECT_EQ(fan.artist()->name(), "Cher");
-
   const auto badges = fan.badges();
   ASSERT_TRUE(badges.has_value());
   ASSERT_EQ(badges->size(), 2u);
-  EXPECT_EQ((*badges)[0].name(), "First play");
   EXPECT_EQ((*badges)[1].badgeId(), 2);
   EXPECT_FALSE((*badges)[1].name().has_value());
 
   const auto status = fan.status();
   ASSERT_TRUE(status.has_value());
   EXPECT_EQ(status->createdAt(), seconds(1600000000));
-
   const auto playback = status->playbackNum();
   ASSERT_TRUE(playback.has_value());
   EXPECT_EQ(playback->keys(), (std::vector<std::string>{"all", "t100", "t101"}));
   EXPECT_EQ(playback->valueForAll()->value(), 25);
-  const auto believe = playback->valueForKey("t100");
-  ASSERT_TRUE(believe.has_value());
-  EXPECT_EQ(believe->value(), 20);
-  EXPECT_EQ(believe->trackTitle(), "Believe");
-  EXPECT_FALSE(believe->artworkUrl().has_value());
+  EXPECT_EQ(playback->valueForKey("t100")->trackTitle(), "Believe");
   EXPECT_FALSE(playback->valueForKey("t101").has_value());
   EXPECT_FALSE(playback->valueForKey("t999").has_value());
+  // The plain item reads the same values without the kind's extras.
+  EXPECT_EQ(static_cast<const MRFanStatusItem&>(*playback).valueForKey("t100")->value(), 20);
 
   const auto events = status->participateEventNum();
   ASSERT_TRUE(events.has_value());
   EXPECT_TRUE(events->hasParticipatedToEventId(12));
   EXPECT_FALSE(events->hasParticipatedToEventId(13));
-  const auto live = events->valueForEventId(12);
-  ASSERT_TRUE(live.has_value());
-  EXPECT_EQ(live->eventId(), 12);
-  EXPECT_EQ(live->eventName(), "Live");
-  EXPECT_EQ(live->flyer()->imageLargest(), "flyer.png");
-
-  EXPECT_EQ(status->purchaseNum()->valueForAll()->value(), 3);
+  EXPECT_EQ(events->valueForEventId(12)->flyer()->imageLargest(), "flyer.png");
   EXPECT_EQ(status->communicateNum()->valueForAll()->value(), 9);
-  // The plain item reads the same values without the kind's extras.
-  const MRFanStatusItem& plain = *playback;
-  EXPECT_EQ(plain.valueForKey("t100")->value(), 20);
+  EXPECT_FALSE(status->purchaseNum().has_value());
 }
 
 TEST(MRFanDocumentTest, MissingLists) {
-  MRFanDocument fan(json(R"({"badges": {"badgeId": 1}})"));
-  EXPECT_FALSE(fan.badges().has_value());
-  EXPECT_FALSE(fan.status().has_value());
-  EXPECT_FALSE(fan.artist().has_value());
+  EXPECT_FALSE(MRFanDocument(json(R"({"badges": {"badgeId": 1}})")).badges().has_value());
   EXPECT_TRUE(MRFanDocument(json(R"({"badges": []})")).badges()->empty());
   EXPECT_TRUE(MRFanStatusItem(Value(3)).keys().empty());
-  EXPECT_FALSE(MRFanStatus(json("{}")).createdAt().has_value());
 }
 
 // -------------------------------------------------------------------- badges
@@ -126,25 +99,16 @@ TEST(MRBadgeDocumentTest, GrantPeriod) {
   EXPECT_FALSE(MRBadgeDocument(json("{}")).grantAt().has_value());
 }
 
-TEST(MRBadgeDocumentTest, BadgeWithRequirements) {
+TEST(MRBadgeDocumentTest, RequirementsWrapEveryEntryWithTheInfoOfTheirType) {
   MRBadgeDocument badge(json(R"({
-      "badgeId": 31, "createdAt": 1500000000, "name": "Superfan", "description": "Play a lot",
-      "artist": {"waid": "a7"}, "stock": 100, "currentStock": "37",
+      "badgeId": 31, "stock": 100, "currentStock": "37",
       "requisiteItems": [
         {"type": "playbackNum", "object": "t100", "condition": {"countThreshold": 50},
-         "track": {"wtid": "t100", "trackTitle": "Believe", "artworkUrl": "https://a/1.jpg"}},
+         "track": {"wtid": "t100", "trackTitle": "Believe"}},
         "unknown",
         {"type": "participateEventNum", "object": "12", "event": {"eventId": "12", "name": "Live"}},
         {"type": "purchaseNum", "object": "all", "condition": {"countThreshold": "3"}}]})"));
-  EXPECT_EQ(badge.badgeId(), 31);
-  EXPECT_EQ(badge.createdAt(), seconds(1500000000));
-  EXPECT_EQ(badge.name(), "Superfan");
-  EXPECT_EQ(badge.description(), "Play a lot");
-  EXPECT_EQ(badge.artist()->waid(), "a7");
-  EXPECT_EQ(badge.stock(), 100);
   EXPECT_EQ(badge.currentStock(), 37);
-
-  // Every entry is wrapped, so the positions match the answer.
   const auto items = badge.requisteItems();
   ASSERT_TRUE(items.has_value());
   ASSERT_EQ(items->size(), 4u);
@@ -158,25 +122,21 @@ TEST(MRBadgeDocumentTest, BadgeWithRequirements) {
   ASSERT_TRUE(trackInfo.has_value());
   ASSERT_TRUE(std::holds_alternative<MRRequisiteItemTrackInfo>(*trackInfo));
   EXPECT_EQ(std::get<MRRequisiteItemTrackInfo>(*trackInfo).trackTitle(), "Believe");
-  EXPECT_EQ(std::get<MRRequisiteItemTrackInfo>(*trackInfo).wtid(), "t100");
 
-  const MRRequisiteItem& unknown = (*items)[1];
-  EXPECT_FALSE(unknown.hasDictionary());
-  EXPECT_EQ(unknown.type(), MRRequisiteItem::kTypeUnknown);
-  EXPECT_FALSE(unknown.getAdditionalInfo().has_value());
+  EXPECT_FALSE((*items)[1].hasDictionary());
+  EXPECT_EQ((*items)[1].type(), MRRequisiteItem::kTypeUnknown);
+  EXPECT_FALSE((*items)[1].getAdditionalInfo().has_value());
 
   const auto eventInfo = (*items)[2].getAdditionalInfo();
   ASSERT_TRUE(eventInfo.has_value());
   ASSERT_TRUE(std::holds_alternative<MRRequisiteItemEventInfo>(*eventInfo));
   EXPECT_EQ(std::get<MRRequisiteItemEventInfo>(*eventInfo).eventId(), 12);
-  EXPECT_EQ(std::get<MRRequisiteItemEventInfo>(*eventInfo).name(), "Live");
 
   const MRRequisiteItem& purchase = (*items)[3];
   EXPECT_EQ(purchase.type(), 3);
   EXPECT_TRUE(purchase.isAllObject());
   EXPECT_EQ(purchase.condition()->countThreshold(), 3);
   EXPECT_FALSE(purchase.getAdditionalInfo().has_value());
-
   EXPECT_FALSE(MRBadgeDocument(json("{}")).requisteItems().has_value());
 }
 

@@ -1,174 +1,138 @@
+// The server itself: its lifecycle, TLS with an authority of its own, the
+// faults it plays and the log of what it answered.
 #include "sandbox/SandboxServer.h"
 
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <thread>
+
 #include "base/AppConfig.h"
-#include "base/FileUtil.h"
 #include "base/Json.h"
-#include "base/NSHTTPQueryDictionary.h"
-#include "sandbox/SandboxSignature.h"
+#include "sandbox/SandboxFaults.h"
 #include "sandbox/SandboxTestSupport.h"
 
 namespace mr {
 namespace {
 
+using sandbox::SandboxFaults;
 using sandbox::SandboxServer;
-using sandbox::SandboxSignature;
 using test::SandboxFixture;
+using Steady = std::chrono::steady_clock;
 
-TEST(SandboxSignatureTest, SignsTheCanonicalQueryWithTheAccountNonceTimeAndTokens) {
-  Dictionary parameters{{"b", Value(2)}, {"A", Value("x y")}};
-  const std::string canonical =
-      NSHTTPQueryDictionary::buildHTTPQueryFromDictionary(parameters).value();
-  EXPECT_EQ(canonical, "A=x%20y&b=2");
-  const std::string signature =
-      SandboxSignature::compute(15, 7, 1400000000, "pub", "priv", canonical);
-  EXPECT_EQ(signature.size(), 28u);
-  EXPECT_EQ(signature, test::expectedSignature(15, 7, 1400000000, "pub", "priv", canonical));
-  EXPECT_NE(signature, test::expectedSignature(15, 8, 1400000000, "pub", "priv", canonical));
+double millisecondsSince(Steady::time_point start) {
+  return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
 }
 
-TEST(SandboxSignatureTest, TellsSignedParametersApart) {
-  EXPECT_FALSE(SandboxSignature::isSigned(Dictionary{{"page_id", Value("account/manage")}}));
-  EXPECT_TRUE(SandboxSignature::isSigned(Dictionary{{"__n", Value("1")}}));
-}
-
-TEST_F(SandboxFixture, ServesOnAFreeLoopbackPortUntilStopped) {
-  EXPECT_TRUE(server->isRunning());
-  EXPECT_GT(server->port(), 0);
-  EXPECT_EQ(server->baseUrl(), "http://127.0.0.1:" + std::to_string(server->port()));
-  EXPECT_TRUE(server->tlsBaseUrl().empty());
-  EXPECT_TRUE(server->caCertificatePath().empty());
-  EXPECT_TRUE(fileExists(dir.file("sandbox/sandbox.sqlite")));
-
-  auto page = client->Get("/app/mac/oauth-complete");
-  ASSERT_TRUE(page);
-  EXPECT_EQ(page->status, 200);
-  EXPECT_NE(page->body.find("Service linked"), std::string::npos);
-
-  server->stop();
-  EXPECT_FALSE(server->isRunning());
-  httplib::Client late(server->baseUrl());
-  late.set_connection_timeout(1, 0);
-  EXPECT_FALSE(late.Get("/app/mac/oauth-complete"));
-  server->stop();  // a second stop is harmless
-}
-
-TEST_F(SandboxFixture, AnUnknownPathIsNotFound) {
-  auto answer = postSigned("/no/such/call", test::SandboxAccount{});
-  ASSERT_TRUE(answer);
-  EXPECT_EQ(answer->status, 404);
-}
-
-TEST_F(SandboxFixture, ABusyPortIsAnErrorAndLeavesNothingRunning) {
-  auto options = this->options();
-  options.dataFolder = dir.file("second");
-  options.port = server->port();
-  SandboxServer second(options);
-  const Status started = second.start();
+TEST_F(SandboxFixture, ABusyPortIsAnErrorAndARestartInTheSameFolderKeepsTheAccounts) {
+  const auto account = signUp("keeper");
+  auto second = options();
+  second.dataFolder = dir.file("second");
+  second.port = server->port();
+  SandboxServer busy(second);
+  const Status started = busy.start();
   ASSERT_FALSE(started.ok());
   EXPECT_NE(started.error().description().find("cannot listen"), std::string::npos);
-  EXPECT_FALSE(second.isRunning());
-}
+  EXPECT_FALSE(busy.isRunning());
 
-TEST_F(SandboxFixture, KeepsItsAccountsAcrossARestartInTheSameFolder) {
-  const auto account = signUp("keeper");
   server->stop();
-  server = std::make_unique<SandboxServer>(options());
-  ASSERT_TRUE(server->start().ok());
-  client = std::make_unique<httplib::Client>(server->baseUrl());
-  EXPECT_EQ(server->accountId("keeper"), account.aid);
-  const Value login = bodyJson(
-      postForm("/auth/login", {{"user", "keeper"}, {"pass", "secret-pass"}, {"consumer_id", "c"}}));
-  EXPECT_EQ(errorCode(login), 0);
+  server->stop();  // a second stop is harmless
+  EXPECT_FALSE(server->isRunning());
+  httplib::Client late(server->baseUrl());
+  EXPECT_FALSE(late.Get("/app/mac/oauth-complete"));
+
+  start(options());
+  const Value login = bodyJson(client->Post(
+      "/auth/login",
+      httplib::Params{{"user", "keeper"}, {"pass", "secret-pass"}, {"consumer_id", "c"}}));
   EXPECT_EQ(login.intForKeyPath("result/aid", 0), account.aid);
 }
 
-TEST_F(SandboxFixture, AddsAccountsForTestsWithoutHttp) {
-  auto account = server->addAccount("direct", "pw");
-  ASSERT_TRUE(account.ok()) << account.error().toString();
-  EXPECT_EQ(account->stringForKey("aname", ""), "direct");
-  test::SandboxAccount signer{account->integerForKey("aid", 0), "direct",
-                              account->stringForKeyPath("token/public", ""),
-                              account->stringForKeyPath("token/private", "")};
-  EXPECT_EQ(errorCode(callSigned("/usage_log/launch", signer)), 0);
-  EXPECT_EQ(server->launchCount(signer.aid), 1);
-  EXPECT_FALSE(server->addAccount("direct", "again").ok());
-  EXPECT_FALSE(server->accountId("nobody").has_value());
-}
-
-TEST_F(SandboxFixture, WritesAConfigurationTheClientAccepts) {
+// The program's own client meets the authority in the integration tests.
+TEST_F(SandboxFixture, WithTlsTheConfigNamesTheHttpsAddressAndAnAuthorityThatIsTrusted) {
+  auto secure = options();
+  secure.tlsPort = 0;
+  start(secure);
   ASSERT_TRUE(sandbox::writeClientConfig(*server, dir.file("config/config.json")).ok());
   auto config = AppConfig::load(dir.file("config/config.json"));
   ASSERT_TRUE(config.ok()) << config.error().toString();
-  EXPECT_EQ(config->ovloApiBaseUrl, server->baseUrl());
-  EXPECT_EQ(config->ovloWebBaseUrl, server->baseUrl());
-  EXPECT_EQ(config->mireluneServiceBaseUrl, server->baseUrl());
-  EXPECT_EQ(config->mireluneWebBaseUrl, server->baseUrl());
-  EXPECT_TRUE(config->caFile.empty());
-  EXPECT_EQ(config->lastfmBaseUrl, server->baseUrl());
-  EXPECT_EQ(config->itunesSearchBaseUrl, server->baseUrl());
-  EXPECT_EQ(config->videoApiBaseUrl, server->baseUrl());
-  EXPECT_EQ(config->videoWatchBaseUrl, server->baseUrl());
-  EXPECT_EQ(config->lastfmApiKey, AppConfig{}.lastfmApiKey);
-  EXPECT_FALSE(fileExists(dir.file("config/ca.pem")));
+  for (const std::string* url :
+       {&config->ovloApiBaseUrl, &config->ovloWebBaseUrl, &config->mireluneServiceBaseUrl,
+        &config->mireluneWebBaseUrl, &config->lastfmBaseUrl, &config->itunesSearchBaseUrl,
+        &config->videoApiBaseUrl, &config->videoWatchBaseUrl}) {
+    EXPECT_EQ(*url, server->tlsBaseUrl());
+  }
+  EXPECT_EQ(config->caFile, dir.file("config/ca.pem"));
+  httplib::Client trusting(config->ovloApiBaseUrl);
+  trusting.set_ca_cert_path(config->caFile);
+  trusting.enable_server_certificate_verification(true);
+  auto page = trusting.Get("/app/mac/oauth-complete");
+  EXPECT_EQ(status(page), 200) << httplib::to_string(page.error());
 }
 
-class SandboxTlsTest : public SandboxFixture {
+TEST(SandboxFaultsTest, RulesParseAsTheCommandLineGivesThemAndTheLongestPrefixApplies) {
+  auto rule = SandboxFaults::parseRule("/a=b=0.25");
+  ASSERT_TRUE(rule.ok());
+  EXPECT_EQ(rule->first, "/a=b");
+  EXPECT_DOUBLE_EQ(rule->second, 0.25);
+  for (const char* bad :
+       {"", "/search", "search=1", "/search=", "/search=x", "/search=-1", "=3", "/search=1ms"}) {
+    EXPECT_FALSE(SandboxFaults::parseRule(bad).ok()) << bad;
+  }
+  SandboxFaults faults({{"/", 5}, {"/feeds/api/videos", 20}}, {{"/", 0.0}, {"/search", 1.0}});
+  EXPECT_EQ(faults.latencyFor("/feeds/api/videos/abc/comments").count(), 20);
+  EXPECT_EQ(faults.latencyFor("/lookup").count(), 5);
+  EXPECT_TRUE(faults.shouldFail("/search"));
+  EXPECT_FALSE(faults.shouldFail("/lookup"));
+}
+
+class SandboxFaultsServerTest : public SandboxFixture {
  protected:
   void SetUp() override {
-    auto options = this->options();
-    options.tlsPort = 0;
-    server = std::make_unique<SandboxServer>(options);
-    const Status started = server->start();
-    ASSERT_TRUE(started.ok()) << started.error().toString();
-    client = std::make_unique<httplib::Client>(server->baseUrl());
+    auto faulty = options();
+    faulty.latencyMs = {{"/feeds/api/videos", 150}};
+    faulty.failRate = {{"/search", 0.5}, {"/lookup", 1.0}};
+    faulty.requestLog = dir.file("requests.jsonl");
+    start(faulty);
   }
 };
 
-TEST_F(SandboxTlsTest, AClientTrustingTheGeneratedAuthorityConnects) {
-  ASSERT_FALSE(server->tlsBaseUrl().empty());
-  EXPECT_EQ(server->tlsBaseUrl(), "https://127.0.0.1:" + std::to_string(server->tlsPort()));
-  EXPECT_GT(server->tlsPort(), 0);
-  EXPECT_NE(server->tlsPort(), server->port());
-  EXPECT_TRUE(server->caCertificatePem().starts_with("-----BEGIN CERTIFICATE-----"));
-  EXPECT_EQ(readFileToString(server->caCertificatePath()).valueOr(""), server->caCertificatePem());
+TEST_F(SandboxFaultsServerTest, ASlowRequestDoesNotHoldUpOthers) {
+  auto slow = std::async(std::launch::async, [this] {
+    httplib::Client other(server->baseUrl());
+    const auto start = Steady::now();
+    auto answer = other.Get("/feeds/api/videos", httplib::Params{{"alt", "json"}, {"q", "the"}},
+                            httplib::Headers{});
+    return std::make_pair(status(answer), millisecondsSince(start));
+  });
+  while (server->recordedRequests("/feeds/").empty())
+    std::this_thread::yield();
+  const auto start = Steady::now();
+  EXPECT_EQ(status(client->Get("/watch?v=" + server->catalogue().videos()[0].id)), 200);
+  EXPECT_LT(millisecondsSince(start), 100.0);
+  const auto [slowStatus, slowMs] = slow.get();
+  EXPECT_EQ(slowStatus, 200);
+  EXPECT_GE(slowMs, 150.0);
+}
 
-  for (const std::string host : {"127.0.0.1", "localhost"}) {
-    httplib::Client secure("https://" + host + ":" + std::to_string(server->tlsPort()));
-    secure.set_ca_cert_path(server->caCertificatePath());
-    secure.enable_server_certificate_verification(true);
-    auto page = secure.Get("/app/mac/oauth-complete");
-    ASSERT_TRUE(page) << host << ": " << httplib::to_string(page.error());
-    EXPECT_EQ(page->status, 200);
+TEST_F(SandboxFaultsServerTest, PathsFailEvenlyAtTheirRateAndEveryAnswerIsLoggedWithItsStatus) {
+  for (int i = 0; i < 4; ++i)
+    (void)get("/search", {{"term", "a b"}});
+  (void)get("/lookup", {{"id", "271000000"}, {"entity", "album"}});
+  EXPECT_EQ(server->recordedRequests().size(), 5u);  // failed or not
+  std::ifstream log(dir.file("requests.jsonl"));
+  std::vector<int> statuses;
+  Value last;
+  for (std::string line; std::getline(log, line);) {
+    auto parsed = parseJson(line);
+    ASSERT_TRUE(parsed.ok()) << line;
+    last = *parsed;
+    statuses.push_back(last.intForKey("status", 0));
   }
-}
-
-TEST_F(SandboxTlsTest, AClientWithoutTheAuthorityIsRefused) {
-  httplib::Client secure(server->tlsBaseUrl());
-  secure.enable_server_certificate_verification(true);
-  auto page = secure.Get("/app/mac/oauth-complete");
-  ASSERT_FALSE(page);
-  EXPECT_EQ(page.error(), httplib::Error::SSLServerVerification);
-}
-
-TEST_F(SandboxTlsTest, SignedCallsWorkOverTls) {
-  const auto account = signUp("secure");
-  httplib::Client secure(server->tlsBaseUrl());
-  secure.set_ca_cert_path(server->caCertificatePath());
-  auto answer = secure.Post("/connect/get", signedParams(account, {{"array", Value("1")}}));
-  ASSERT_TRUE(answer) << httplib::to_string(answer.error());
-  EXPECT_EQ(answer->body, "[]");
-}
-
-TEST_F(SandboxTlsTest, TheConfigurationNamesTheHttpsAddressAndTheAuthority) {
-  ASSERT_TRUE(sandbox::writeClientConfig(*server, dir.file("config/config.json")).ok());
-  auto config = AppConfig::load(dir.file("config/config.json"));
-  ASSERT_TRUE(config.ok()) << config.error().toString();
-  EXPECT_EQ(config->ovloApiBaseUrl, server->tlsBaseUrl());
-  EXPECT_EQ(config->mireluneServiceBaseUrl, server->tlsBaseUrl());
-  EXPECT_EQ(config->lastfmBaseUrl, server->tlsBaseUrl());
-  EXPECT_EQ(config->videoWatchBaseUrl, server->tlsBaseUrl());
-  EXPECT_EQ(config->caFile, dir.file("config/ca.pem"));
-  EXPECT_EQ(readFileToString(config->caFile).valueOr(""), server->caCertificatePem());
+  EXPECT_EQ(statuses, (std::vector<int>{200, 503, 200, 503, 503}));
+  EXPECT_EQ(last.stringForKey("path", ""), "/lookup");
+  EXPECT_EQ(last.stringForKey("method", ""), "GET");
+  EXPECT_EQ(last.stringForKeyPath("parameters/entity", ""), "album");
 }
 
 }  // namespace

@@ -8,10 +8,11 @@
 #include "base/StringAdditions.h"
 
 namespace mr::test {
+namespace {
 
-std::string expectedSignature(int64_t aid, int64_t nonce, int64_t timestamp,
-                              const std::string& publicToken, const std::string& privateToken,
-                              const std::string& canonical) {
+// HMAC-SHA1 of `canonical` keyed with aid, nonce, timestamp and both tokens, in Base64.
+std::string signature(int64_t aid, int64_t nonce, int64_t timestamp, const std::string& publicToken,
+                      const std::string& privateToken, const std::string& canonical) {
   const std::string key = std::to_string(aid) + std::to_string(nonce) + std::to_string(timestamp) +
                           publicToken + privateToken;
   unsigned char mac[EVP_MAX_MD_SIZE];
@@ -21,6 +22,8 @@ std::string expectedSignature(int64_t aid, int64_t nonce, int64_t timestamp,
   return base64StringFromData(Bytes(mac, mac + length));
 }
 
+}  // namespace
+
 sandbox::SandboxServer::Options SandboxFixture::options() {
   sandbox::SandboxServer::Options options;
   options.dataFolder = dir.file("sandbox");
@@ -28,8 +31,10 @@ sandbox::SandboxServer::Options SandboxFixture::options() {
   return options;
 }
 
-void SandboxFixture::SetUp() {
-  server = std::make_unique<sandbox::SandboxServer>(options());
+void SandboxFixture::start(const sandbox::SandboxServer::Options& options) {
+  client.reset();
+  if (server) server->stop();
+  server = std::make_unique<sandbox::SandboxServer>(options);
   const Status started = server->start();
   ASSERT_TRUE(started.ok()) << started.error().toString();
   client = std::make_unique<httplib::Client>(server->baseUrl());
@@ -46,23 +51,23 @@ Value SandboxFixture::bodyJson(const httplib::Result& result) {
   return parsed.ok() ? parsed.value() : Value();
 }
 
-httplib::Result SandboxFixture::postForm(const std::string& path, const httplib::Params& params) {
-  return client->Post(path, params);
-}
-
-httplib::Result SandboxFixture::getQuery(const std::string& path, const httplib::Params& params,
-                                         const httplib::Headers& headers) {
+httplib::Result SandboxFixture::get(const std::string& path, const httplib::Params& params,
+                                    const httplib::Headers& headers) {
   return client->Get(path, params, headers);
 }
 
+std::string SandboxFixture::local(const std::string& url) const {
+  EXPECT_TRUE(url.starts_with(server->baseUrl())) << url;
+  return url.substr(std::min(url.size(), server->baseUrl().size()));
+}
+
 SandboxAccount SandboxFixture::signUp(const std::string& user, const std::string& pass) {
-  const Value envelope = bodyJson(postForm("/auth/signup", {{"user", user},
-                                                            {"pass", pass},
-                                                            {"consumer_id", "net.mirelune.test"},
-                                                            {"country", "JP"},
-                                                            {"lang", "ja"},
-                                                            {"birth", "1990"},
-                                                            {"sex", "1"}}));
+  const Value envelope = bodyJson(client->Post("/auth/signup", httplib::Params{{"user", user},
+                                                                               {"pass", pass},
+                                                                               {"consumer_id", "c"},
+                                                                               {"country", "JP"},
+                                                                               {"lang", "ja"},
+                                                                               {"sex", "1"}}));
   EXPECT_EQ(errorCode(envelope), 0) << toJson(envelope);
   const Value* result = envelope.get("result");
   if (result == nullptr) return {};
@@ -84,8 +89,8 @@ httplib::Params SandboxFixture::signedParams(const SandboxAccount& account,
   params.emplace("__pt", account.publicToken);
   params.emplace("__ts", std::to_string(timestamp));
   params.emplace("__n", std::to_string(nonce));
-  params.emplace("__s", expectedSignature(account.aid, nonce, timestamp, account.publicToken,
-                                          account.privateToken, canonical));
+  params.emplace("__s", signature(account.aid, nonce, timestamp, account.publicToken,
+                                  account.privateToken, canonical));
   return params;
 }
 

@@ -24,26 +24,25 @@ struct SandboxAccount {
   std::string privateToken;
 };
 
-// HMAC-SHA1 of `canonical` keyed with aid, nonce, timestamp and both tokens, in Base64.
-std::string expectedSignature(int64_t aid, int64_t nonce, int64_t timestamp,
-                              const std::string& publicToken, const std::string& privateToken,
-                              const std::string& canonical);
-
 class SandboxFixture : public ::testing::Test {
  protected:
-  void SetUp() override;
+  void SetUp() override { start(options()); }
   void TearDown() override;
 
   sandbox::SandboxServer::Options options();
+  // Starts a server with the options and points the client at it.
+  void start(const sandbox::SandboxServer::Options& options);
+
   // The parsed JSON body; a null value when it is not JSON.
   static Value bodyJson(const httplib::Result& result);
   static int64_t errorCode(const Value& envelope) { return envelope.integerForKey("error", -1); }
+  static int status(const httplib::Result& result) { return result ? result->status : 0; }
+  static std::string body(const httplib::Result& result) { return result ? result->body : ""; }
 
-  // Unsigned form POST.
-  httplib::Result postForm(const std::string& path, const httplib::Params& params);
-  // GET with the parameters in the query.
-  httplib::Result getQuery(const std::string& path, const httplib::Params& params,
-                           const httplib::Headers& headers = {});
+  httplib::Result get(const std::string& path, const httplib::Params& params,
+                      const httplib::Headers& headers = {});
+  // The path and query of an address the sandbox gave.
+  std::string local(const std::string& url) const;
   // Signs up through /auth/signup and fails the test when that does not work.
   SandboxAccount signUp(const std::string& user, const std::string& pass = "secret-pass");
 
