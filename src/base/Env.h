@@ -68,6 +68,11 @@ class SharedInstance {
     if (!instance_) instance_ = make();
     return instance_;
   }
+  // The instance if one was made, without making one.
+  std::shared_ptr<T> peek() {
+    std::lock_guard guard(mutex_);
+    return instance_;
+  }
   void replace(std::shared_ptr<T> instance) {
     std::lock_guard guard(mutex_);
     instance_ = std::move(instance);

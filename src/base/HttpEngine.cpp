@@ -213,16 +213,21 @@ HttpEngine::HttpEngine(Clock& clock, Reachability& reachability, Options options
 }
 
 HttpEngine::~HttpEngine() {
-  reachability_.removeObserver(observer_);
-  {
-    std::lock_guard guard(mutex_);
-    stopping_ = true;
-  }
-  wake();
-  thread_.join();
+  shutdown();
   curl_multi_cleanup(static_cast<CURLM*>(multi_));
   delete cache_;
   if (!caBundle_.empty()) std::remove(caBundle_.c_str());
+}
+
+void HttpEngine::shutdown() {
+  {
+    std::lock_guard guard(mutex_);
+    if (stopping_) return;
+    stopping_ = true;
+  }
+  reachability_.removeObserver(observer_);
+  wake();
+  thread_.join();
 }
 
 int HttpEngine::maxConcurrentTransfers() const {
@@ -729,6 +734,10 @@ HttpEngine::Options httpEngineOptions(const Env& env) {
   options.caFile = env.config().caFile;
   options.cacheDir = env.paths().cacheDir;
   return options;
+}
+
+std::shared_ptr<HttpEngine> sharedHttpEngineIfMade() {
+  return sharedEngineSlot().peek();
 }
 
 std::shared_ptr<HttpEngine> sharedHttpEngine() {

@@ -155,6 +155,10 @@ class HttpEngine {
   HttpEngine(Clock& clock, Reachability& reachability, Options options);
   // Ends every request (their error callbacks run) and stops the thread.
   ~HttpEngine();
+  // The same, before the engine goes (a process ending while others hold
+  // it): requests made afterwards end at once with kHttpErrorCancelled.
+  // Not on the engine's own thread.
+  void shutdown();
   HttpEngine(const HttpEngine&) = delete;
   HttpEngine& operator=(const HttpEngine&) = delete;
 
@@ -223,6 +227,8 @@ class HttpEngine {
 class Env;
 // The engine of the default surroundings, made on first use; tests replace it.
 std::shared_ptr<HttpEngine> sharedHttpEngine();
+// The shared engine if it was made; nullptr otherwise.
+std::shared_ptr<HttpEngine> sharedHttpEngineIfMade();
 void setSharedHttpEngine(std::shared_ptr<HttpEngine> engine);
 // Engine options for these surroundings: languages, extra certificates, cache.
 HttpEngine::Options httpEngineOptions(const Env& env);

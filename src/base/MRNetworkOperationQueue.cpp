@@ -32,6 +32,10 @@ std::shared_ptr<MRNetworkOperationQueue> MRNetworkOperationQueue::sharedQueue() 
   return shared().get([] { return create(Env::defaultEnv().reachability()); });
 }
 
+std::shared_ptr<MRNetworkOperationQueue> MRNetworkOperationQueue::sharedQueueIfMade() {
+  return shared().peek();
+}
+
 void MRNetworkOperationQueue::setSharedQueue(std::shared_ptr<MRNetworkOperationQueue> queue) {
   shared().replace(std::move(queue));
 }

@@ -18,6 +18,8 @@ class MRNetworkOperationQueue : public OperationQueue {
 
   static std::shared_ptr<MRNetworkOperationQueue> sharedQueue();
   static void setSharedQueue(std::shared_ptr<MRNetworkOperationQueue> queue);
+  // The shared queue if it was made; nullptr otherwise.
+  static std::shared_ptr<MRNetworkOperationQueue> sharedQueueIfMade();
 
   static int widthForStatus(NetworkStatus status);
 

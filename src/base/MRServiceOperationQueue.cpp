@@ -31,6 +31,10 @@ std::shared_ptr<MRServiceOperationQueue> MRServiceOperationQueue::sharedQueue() 
   return shared().get([] { return create(Env::defaultEnv()); });
 }
 
+std::shared_ptr<MRServiceOperationQueue> MRServiceOperationQueue::sharedQueueIfMade() {
+  return shared().peek();
+}
+
 void MRServiceOperationQueue::setSharedQueue(std::shared_ptr<MRServiceOperationQueue> queue) {
   shared().replace(std::move(queue));
 }

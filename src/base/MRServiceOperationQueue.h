@@ -45,6 +45,8 @@ class MRServiceOperationQueue : public OperationQueue {
   // The shared queue over the default surroundings; tests may replace it.
   static std::shared_ptr<MRServiceOperationQueue> sharedQueue();
   static void setSharedQueue(std::shared_ptr<MRServiceOperationQueue> queue);
+  // The shared queue if it was made; nullptr otherwise.
+  static std::shared_ptr<MRServiceOperationQueue> sharedQueueIfMade();
 
   // ---- One per kind. The layers that own the jobs register how to make
   // them; until then the factories add nothing.

@@ -121,6 +121,11 @@ void OperationQueue::waitUntilAllOperationsAreFinished() {
   cv_.wait(lock, [this] { return operations_.empty(); });
 }
 
+bool OperationQueue::waitUntilAllOperationsAreFinished(Clock& clock, SteadyTime deadline) {
+  std::unique_lock lock(mutex_);
+  return clock.waitUntil(lock, cv_, deadline, [this] { return operations_.empty(); });
+}
+
 void OperationQueue::setOperationsChangedHandler(std::function<void()> handler) {
   std::lock_guard guard(mutex_);
   changed_ = std::move(handler);

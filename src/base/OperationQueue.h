@@ -45,6 +45,8 @@ class OperationQueue : public std::enable_shared_from_this<OperationQueue> {
 
   void cancelAllOperations();
   void waitUntilAllOperationsAreFinished();
+  // False when the deadline passed first.
+  bool waitUntilAllOperationsAreFinished(Clock& clock, SteadyTime deadline);
 
   // Called after operations() changed (an addition or a removal), on the
   // thread that changed it, outside the queue's lock.

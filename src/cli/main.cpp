@@ -1,6 +1,9 @@
 // The mirelune command: the program's jobs from a terminal.
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
+#include "app/MRBackgroundWork.h"
 #include "cli/Commands.h"
 
 int main(int argc, char** argv) {
@@ -26,5 +29,11 @@ int main(int argc, char** argv) {
     std::cout << app.help();
     return 0;
   }
-  return action();
+  const int code = action();
+  // Jobs still running would outlive main() into the statics' destruction.
+  if (!mr::finishBackgroundWork(mr::Env::defaultEnv())) {
+    std::fflush(nullptr);
+    std::_Exit(code);
+  }
+  return code;
 }
