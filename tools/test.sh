@@ -21,6 +21,9 @@ folder=$(bash tools/build.sh sanitize)
 folder=$(bash tools/build.sh tsan)
 (
   export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tools/tsan.supp"
-  ctest --test-dir "$folder" --output-on-failure -j "$(nproc)" -E '^cli\.'
+  # GLib's mutexes and thread pools wait on futexes ThreadSanitizer cannot
+  # see, so every GStreamer pipeline reads as racing with itself; the
+  # GStreamer player's own tests run under the other two builds.
+  ctest --test-dir "$folder" --output-on-failure -j "$(nproc)" -E '^cli\.|^GstMediaPlayer|/GstMediaPlayerMediaTest\.'
 )
 echo "All tests passed."
