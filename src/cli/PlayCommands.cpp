@@ -7,7 +7,14 @@
 #include "cli/Commands.h"
 #include "cli/Support.h"
 #include "cli/TerminalPlayer.h"
+#include "playback/MRArtistTopTrackMix.h"
+#include "playback/MRFavoriteTrackMix.h"
+#include "playback/MRHistoryMix.h"
+#include "playback/MRNewReleaseMix.h"
 #include "playback/MRPlaybackHistoryObserver.h"
+#include "playback/MRSimilarTrackMix.h"
+#include "store/CDFavoriteTrack.h"
+#include "store/CDNewRelease.h"
 
 namespace mr::cli {
 namespace {
@@ -40,6 +47,28 @@ int playRecommend(const std::optional<std::string>& genre, const PlayOptions& op
   return playMix(session, *mix, *mix, options);
 }
 
+// Opens the session, makes the mix over it and plays it.
+template <class MakeMix>
+int playOpened(const PlayOptions& options, MakeMix make) {
+  Session session;
+  if (Status opened = session.open(); !opened.ok()) return fail(opened.error().toString());
+  std::shared_ptr<MRPlaylistBuildOperation> mix = make(session);
+  if (!mix) return 1;  // make said why
+  return playMix(session, mix, std::dynamic_pointer_cast<MRPlaylist>(mix), options);
+}
+
+// The release the new-release check stored, or one known only by its id:
+// the iTunes Store's lookup names it either way.
+MRNewReleaseMix::Release releaseWithCollectionId(Session& session, uint64_t collectionId) {
+  CDNewReleaseEntityController releases(session.store.database().get());
+  for (const auto& stored : releases.findAll()) {
+    if (stored->collectionId() != static_cast<int64_t>(collectionId)) continue;
+    const auto artist = stored->artist();
+    return {collectionId, artist ? artist->name().value_or("") : "", stored->title().value_or("")};
+  }
+  return {collectionId, "", ""};
+}
+
 }  // namespace
 
 void addPlayCommands(CLI::App& app, Action& action) {
@@ -57,6 +86,84 @@ void addPlayCommands(CLI::App& app, Action& action) {
     action = [genre, options] {
       return playRecommend(genre->empty() ? std::nullopt : std::optional<std::string>(*genre),
                            *options);
+    };
+  });
+
+  auto artistName = std::make_shared<std::string>();
+  auto* artist = play->add_subcommand("artist", "An artist's top tracks");
+  artist->add_option("NAME", *artistName, "the artist")->required();
+  artist->callback([&action, artistName, options] {
+    action = [artistName, options] {
+      return playOpened(*options, [&](Session& session) {
+        return std::make_shared<MRArtistTopTrackMix>(session.mixParts(), *artistName);
+      });
+    };
+  });
+
+  auto similarArtist = std::make_shared<std::string>();
+  auto similarTitle = std::make_shared<std::string>();
+  auto* similar = play->add_subcommand("similar", "Tracks similar to one track");
+  similar->add_option("ARTIST", *similarArtist, "the track's artist")->required();
+  similar->add_option("TITLE", *similarTitle, "the track's title")->required();
+  similar->callback([&action, similarArtist, similarTitle, options] {
+    action = [similarArtist, similarTitle, options] {
+      return playOpened(*options, [&](Session& session) {
+        return std::make_shared<MRSimilarTrackMix>(session.mixParts(), *similarArtist,
+                                                   *similarTitle);
+      });
+    };
+  });
+
+  auto favoriteArtist = std::make_shared<std::string>();
+  auto shuffle = std::make_shared<bool>(false);
+  auto* favorites = play->add_subcommand("favorites", "Your favorites, newest first");
+  favorites->add_option("--artist", *favoriteArtist, "only this artist's favorites");
+  favorites->add_flag("--shuffle", *shuffle, "in a random order");
+  favorites->callback([&action, favoriteArtist, shuffle, options] {
+    action = [favoriteArtist, shuffle, options] {
+      return playOpened(*options, [&](Session& session) -> std::shared_ptr<MRFavoriteTrackMix> {
+        CDFavoriteTrackEntityController stored(session.store.database().get());
+        if (favoriteArtist->empty() ? stored.countAllItems() == 0
+                                    : stored.findWithArtist(*favoriteArtist).empty()) {
+          fail(favoriteArtist->empty() ? "no favorites yet"
+                                       : "no favorites by \"" + *favoriteArtist + "\"");
+          return nullptr;
+        }
+        auto mix = std::make_shared<MRFavoriteTrackMix>(
+            session.mixParts(), favoriteArtist->empty()
+                                    ? std::nullopt
+                                    : std::optional<std::string>(*favoriteArtist));
+        mix->setShuffled(*shuffle);
+        return mix;
+      });
+    };
+  });
+
+  auto* history = play->add_subcommand("history", "What you played lately, newest first");
+  history->callback([&action, options] {
+    action = [options] {
+      return playOpened(*options, [](Session& session) -> std::shared_ptr<MRHistoryMix> {
+        if (CDPlayHistoryTrackEntityController(session.store.database().get()).countAllItems() ==
+            0) {
+          fail("nothing played yet");
+          return nullptr;
+        }
+        return std::make_shared<MRHistoryMix>(session.mixParts());
+      });
+    };
+  });
+
+  auto collectionId = std::make_shared<uint64_t>(0);
+  auto* release = play->add_subcommand("release", "The songs of a release");
+  release->add_option("COLLECTION_ID", *collectionId, "the release's iTunes Store id")
+      ->required()
+      ->check(CLI::PositiveNumber);
+  release->callback([&action, collectionId, options] {
+    action = [collectionId, options] {
+      return playOpened(*options, [&](Session& session) {
+        return std::make_shared<MRNewReleaseMix>(
+            session.mixParts(), releaseWithCollectionId(session, *collectionId));
+      });
     };
   });
 }

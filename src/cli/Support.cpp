@@ -57,15 +57,26 @@ Status Session::open() {
   return Status();
 }
 
+MRMixParts Session::mixParts() const {
+  MRMixParts mix;
+  mix.recommend = parts;
+  mix.serviceQueue = services->parts().serviceQueue;
+  mix.mirelune = services->parts().mirelune;
+  return mix;
+}
+
 int64_t Session::recommendCount() const {
   return CDRecommendTrackEntityController(store.database().get()).countAllItems();
 }
 
 Result<std::shared_ptr<MRRecommendMix>> makeRecommendMix(Session& session,
                                                          const std::optional<std::string>& genre) {
+  // The records read their artist through the controller's context: it
+  // lives until the item is filled.
+  CDRecommendTrackEntityController recommendations(session.store.database().get());
+  MRRecommendMixGenreSelector selector(session.parts);
   std::shared_ptr<CDRecommendTrack> first;
   if (genre) {
-    MRRecommendMixGenreSelector selector(session.parts);
     const auto artist =
         selector.selectArtistRandomelyForGenreTag(MRGenreTag::genreTagWithName(*genre, 1));
     const auto tracks =
@@ -74,8 +85,7 @@ Result<std::shared_ptr<MRRecommendMix>> makeRecommendMix(Session& session,
       return Error(kMireluneErrorDomain, 1, "no recommendations tagged \"" + *genre + "\"");
     first = tracks[randomIndex(tracks.size())];
   } else {
-    const auto found =
-        CDRecommendTrackEntityController(session.store.database().get()).findRandomlyForCount(1);
+    const auto found = recommendations.findRandomlyForCount(1);
     if (found.empty())
       return Error(kMireluneErrorDomain, 1, "no recommendations yet: run \"mirelune recommend\"");
     first = found.front();

@@ -9,6 +9,7 @@
 
 #include "app/MRDefaultAppServices.h"
 #include "app/MRSQLiteStore.h"
+#include "playback/MRMixParts.h"
 #include "recommend/MRRecommendMix.h"
 #include "base/Env.h"
 #include "base/MRServiceOperation.h"
@@ -29,6 +30,8 @@ struct Session {
 
   Status open();
   MRServiceOperationQueue& serviceQueue() { return *services->parts().serviceQueue; }
+  // What the mixes work with, over this session's store and services.
+  MRMixParts mixParts() const;
   int64_t recommendCount() const;
 };
 

@@ -269,7 +269,10 @@ void TerminalPlayer::checkEnd() {
   // Nothing plays and the mix is whole: one last go at what is left.
   if (player_->determineNextTrackToPlay() && player_->forward()) return;
   if (tracksStarted_ == 0) {
-    event(mix_->numberOfTracks() == 0 ? "nothing to play" : "none of the tracks could be played");
+    std::string why =
+        mix_->numberOfTracks() == 0 ? "nothing to play" : "none of the tracks could be played";
+    if (const auto error = build_->lastError()) why += ": " + error->description();
+    event(why);
     quit(1);
     return;
   }

@@ -69,8 +69,8 @@ void MRRecommendMix::enqueueLocatingPreviewDataForTrackItem(
   check->setBeginningBlock([weakMix, item](MRLocatePreviewDataOperation&) {
     auto mix = std::static_pointer_cast<MRRecommendMix>(weakMix.lock());
     if (!mix) return;
-    mix->setLocatingTrackTitle(item->title);
     mix->setLocatingTrackArtist(item->artist);
+    mix->setLocatingTrackTitle(item->title);  // last: observers read both on it
     mix->invokeProgressCallback();
   });
   // The completion block also runs for a check dropped before it started,

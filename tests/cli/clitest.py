@@ -6,6 +6,7 @@ pointed at it, and running `mirelune` in it.
 """
 import json
 import os
+import sqlite3
 import subprocess
 import tempfile
 
@@ -60,6 +61,11 @@ class World:
     @property
     def store_path(self):
         return os.path.join(self.profile, "data", "mirelune", "mirelune.sqlite")
+
+    def history(self):
+        """The stored playback history, as (artist, title) rows."""
+        with sqlite3.connect(self.store_path) as db:
+            return db.execute("SELECT artist, title FROM PlayHistoryTrack").fetchall()
 
     def run(self, *args, stdin=None, ok=True, timeout=240, env=None):
         done = subprocess.run([self.mirelune, *args], input=stdin, capture_output=True, text=True,
