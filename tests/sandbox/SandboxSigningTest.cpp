@@ -59,10 +59,13 @@ TEST_F(SandboxSigningTest, TamperedForeignAndReplayedRequestsAreRefusedWithTheir
 
 TEST_F(SandboxSigningTest, SignaturesHoldForAnyTextAndCoverMultipartFieldsButNotFiles) {
   const SandboxAccount account = signUp("router");
-  for (const std::string text : {"a+b c", "100% / ok?", "日本語のタイトル", "&=&=", ""}) {
+  // Forms far beyond 8 KB too: a shared mix of 80 tracks is one.
+  for (const std::string& text :
+       {std::string("a+b c"), std::string("100% / ok?"), std::string("日本語のタイトル"),
+        std::string("&=&="), std::string(), std::string(100000, 'x')}) {
     const Value answer = callSigned("/usage_log/search_keyword", account,
                                     {{"artistName", Value(text)}, {"Extra", Value(2)}});
-    EXPECT_EQ(errorCode(answer), 0) << text << ": " << toJson(answer);
+    EXPECT_EQ(errorCode(answer), 0) << text.substr(0, 40) << ": " << toJson(answer).substr(0, 400);
   }
   const Value updated =
       bodyJson(postSignedMultipart("/listener_profile/update", account, {{"bio", Value("signed")}},
