@@ -23,17 +23,12 @@ void MRArtistTopTrackMix::main() {
   MRLastfmTrackMix::main();
   setStatus(kMRServiceOperationStatusProcessing);
   const std::string& artist = artistName_;
-  // A failure leaves the mix empty; the window does not say so, a caller
-  // may read lastError.
+  // A failure leaves the mix empty; the listener is not told.
   auto tracks = requestLastfmTracks([&artist](LastfmAPI& lastfm, auto completion, auto error) {
     return lastfm.requestArtist_GetTopTracks(artist, true, 1, kTopTrackLimit, std::move(completion),
                                              std::move(error));
   });
-  if (tracks.ok()) {
-    buildFromLastfmTracks(std::move(tracks.value()));
-  } else if (!isCancelled()) {
-    setLastError(tracks.error());
-  }
+  if (tracks.ok()) buildFromLastfmTracks(std::move(tracks.value()));
   if (!isCancelled()) sendMixToServer();
   setStatus(isCancelled() ? kMRServiceOperationStatusCanceled : kMRServiceOperationStatusCompleted);
 }
