@@ -1,6 +1,5 @@
 #include "base/MRServiceOperationQueue.h"
 
-
 namespace mr {
 namespace {
 SharedInstance<MRServiceOperationQueue>& shared() {
@@ -67,9 +66,8 @@ std::shared_ptr<MRServiceOperation> MRServiceOperationQueue::operationRunningFor
     if (found == kinds_.end()) return nullptr;
     isKind = found->second.isKind;
   }
-  return operationRunningMatching([&isKind](const MRServiceOperation& operation) {
-    return isKind(operation);
-  });
+  return operationRunningMatching(
+      [&isKind](const MRServiceOperation& operation) { return isKind(operation); });
 }
 
 std::shared_ptr<MRServiceOperation> MRServiceOperationQueue::operationRunningMatching(

@@ -78,8 +78,8 @@ inline constexpr MRServiceOperationKind kFavoriteSyncKind{"FavoriteSync"};
 struct FakeServices final : MRAppServices {
   bool authorized = false;
   std::vector<std::string> calls;
-  std::vector<MRServiceOperationKind> launchKinds{kSongCheckKind, kMixBuildKind,
-                                                  kFavoriteSyncKind, kReleaseCheckKind};
+  std::vector<MRServiceOperationKind> launchKinds{kSongCheckKind, kMixBuildKind, kFavoriteSyncKind,
+                                                  kReleaseCheckKind};
   std::vector<MRServiceOperationKind> launchJobKinds() const override { return launchKinds; }
   bool isAuthorized() const override { return authorized; }
   void signOut() override { calls.push_back("signOut"); }

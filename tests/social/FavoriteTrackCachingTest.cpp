@@ -94,8 +94,7 @@ TEST_F(CachingFixture, StatusTextsOfTheSteps) {
 
   registerFavoriteTrackCachingTexts();
   EXPECT_EQ(localizedString("kMRCacheFavoriteTrackOperationStatusWaiting"), "Waiting to cache");
-  EXPECT_EQ(localizedString("kMRCacheFavoriteTrackOperationStatusExtracting"),
-            "Extracting audio");
+  EXPECT_EQ(localizedString("kMRCacheFavoriteTrackOperationStatusExtracting"), "Extracting audio");
 }
 
 }  // namespace
