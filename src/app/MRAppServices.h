@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/Error.h"
+#include "base/MRServiceOperationKind.h"
 #include "base/Value.h"
 
 namespace mr {
@@ -54,6 +55,9 @@ class MRAppServices {
   virtual bool isAuthorized() const { return false; }
   virtual void signOut() {}
   virtual void createPlaybackHistoryObserver() {}
+  // The jobs the session queues when ready to serve and cancels at log-out,
+  // in that order; kinds nobody registered on the queue are skipped.
+  virtual std::vector<MRServiceOperationKind> launchJobKinds() const { return {}; }
   virtual void logLaunch() {}
   // Refreshes the account's connections; `done` runs on the main thread
   // after the list was saved, `failed` there when the refresh failed.

@@ -38,10 +38,8 @@ void MRAppSession::readyToServe() {
       hasServed_ = true;
     }
     services_.createPlaybackHistoryObserver();
-    queue_.addUserSongCheckOperation();
-    queue_.addRecommendMixBuildOperation();
-    queue_.addSyncFavoriteTracksOperation();
-    queue_.addNewReleaseCheckOperation();
+    for (const auto kind : services_.launchJobKinds())
+      queue_.addOperationOfKind(kind);
     services_.logLaunch();
     updateConnections();
   });
@@ -55,9 +53,7 @@ bool MRAppSession::hasServed() const {
 void MRAppSession::logout() {
   services_.stopPlaylistPlayer();
   services_.signOut();
-  for (auto kind :
-       {MRServiceOperationKind::UserSongCheck, MRServiceOperationKind::RecommendMixBuild,
-        MRServiceOperationKind::NewReleaseCheck, MRServiceOperationKind::SyncFavoriteTracks}) {
+  for (const auto kind : services_.launchJobKinds()) {
     if (auto running = queue_.operationRunningForKind(kind)) running->cancel();
   }
   if (appDelegate_ != nullptr) {

@@ -28,12 +28,12 @@ class MRAppSession {
   void setAppDelegate(MRAppDelegate* delegate) { appDelegate_ = delegate; }
 
   // Its body runs at most once per process: the playback-history observer,
-  // the four launch jobs (each only when none of its kind is queued), the
-  // launch log and the connections.
+  // the services' launch jobs (each only when none of its kind is queued),
+  // the launch log and the connections.
   void readyToServe();
   bool hasServed() const;
-  // Stops the player, signs out, cancels the four launch jobs, and returns to
-  // the welcome flow. Other jobs are left to finish.
+  // Stops the player, signs out, cancels the services' launch jobs, and
+  // returns to the welcome flow. Other jobs are left to finish.
   void logout();
   // Refreshes the account's connections, then the connections menu.
   void updateConnections();

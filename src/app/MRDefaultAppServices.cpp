@@ -9,11 +9,15 @@
 #include "recommend/MRRecommendMixBuildOperation.h"
 #include "service/MRAPIListenerProfile.h"
 #include "service/MRAPIUsageLog.h"
+#include "social/MRFavoriteTrackCaching.h"
+#include "social/MRSocialJobKinds.h"
 
 namespace mr {
 
 MRDefaultAppServices::MRDefaultAppServices(const Env& env, Parts parts)
-    : env_(env), parts_(std::move(parts)) {}
+    : env_(env), parts_(std::move(parts)) {
+  registerFavoriteTrackCachingTexts();
+}
 
 namespace {
 SharedInstance<MRDefaultAppServices>& sharedServices() {
@@ -52,8 +56,9 @@ void MRDefaultAppServices::registerUserSongCheck(std::shared_ptr<Database> store
   auto network = parts_.networkQueue;
   auto mirelune = parts_.mirelune;
   parts_.serviceQueue->registerKind<MRUserSongCheckOperation>(
-      MRServiceOperationKind::UserSongCheck, [&env, store, network, mirelune] {
-        return std::make_shared<MRUserSongCheckOperation>(env, store, network, mirelune);
+      kMRUserSongCheckOperationKind, [&env, store, network, mirelune] {
+        return std::make_shared<MRUserSongCheckOperation>(env, store, network, mirelune,
+                                                          kMRRecommendMixBuildOperationKind);
       });
 }
 
@@ -66,7 +71,7 @@ void MRDefaultAppServices::registerRecommendMixBuild(std::shared_ptr<Database> s
   if (!parts_.lastfm) return;
   const auto recommend = recommendParts(std::move(store));
   parts_.serviceQueue->registerKind<MRRecommendMixBuildOperation>(
-      MRServiceOperationKind::RecommendMixBuild,
+      kMRRecommendMixBuildOperationKind,
       [recommend] { return std::make_shared<MRRecommendMixBuildOperation>(recommend); });
 }
 
@@ -89,8 +94,14 @@ void MRDefaultAppServices::createPlaybackHistoryObserver() {
   history.recommend = recommendParts(store_);
   history.mirelune = parts_.mirelune;
   history.serviceQueue = parts_.serviceQueue;
+  history.recommendMixBuildKind = kMRRecommendMixBuildOperationKind;
   history.notifications = NotificationCenter::defaultCenter();
   (void)MRPlaybackHistoryObserver::sharedObserver(history);
+}
+
+std::vector<MRServiceOperationKind> MRDefaultAppServices::launchJobKinds() const {
+  return {kMRUserSongCheckOperationKind, kMRRecommendMixBuildOperationKind,
+          kMRSyncFavoriteTracksOperationKind, kMRNewReleaseCheckOperationKind};
 }
 
 void MRDefaultAppServices::stopPlaylistPlayer() {

@@ -48,6 +48,7 @@ class MRDefaultAppServices : public MRAppServices {
   bool isAuthorized() const override;
   void signOut() override;
   void createPlaybackHistoryObserver() override;
+  std::vector<MRServiceOperationKind> launchJobKinds() const override;
   void stopPlaylistPlayer() override;
   void logLaunch() override;
   void updateConnections(const std::function<void()>& done,

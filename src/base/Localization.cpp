@@ -16,11 +16,6 @@ struct Table {
       {"kMRServiceOperationStatusProcessing", "Processing"},
       {"kMRServiceOperationStatusCompleted", "Completed"},
       {"kMRServiceOperationStatusCanceled", "Canceled"},
-      {"kMRCacheFavoriteTrackOperationStatusWaiting", "Waiting to cache"},
-      {"kMRCacheFavoriteTrackOperationStatusLocating", "Locating preview"},
-      {"kMRCacheFavoriteTrackOperationStatusDownloading", "Downloading"},
-      {"kMRCacheFavoriteTrackOperationStatusSaving", "Saving"},
-      {"kMRCacheFavoriteTrackOperationStatusExtracting", "Extracting audio"},
       {"error", "Error"},
   };
 };

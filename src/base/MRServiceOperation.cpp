@@ -14,16 +14,6 @@ const char* statusTextKey(MRServiceOperationStatus status) {
       return "kMRServiceOperationStatusCompleted";
     case kMRServiceOperationStatusCanceled:
       return "kMRServiceOperationStatusCanceled";
-    case kMRCacheFavoriteTrackOperationStatusWaiting:
-      return "kMRCacheFavoriteTrackOperationStatusWaiting";
-    case kMRCacheFavoriteTrackOperationStatusLocating:
-      return "kMRCacheFavoriteTrackOperationStatusLocating";
-    case kMRCacheFavoriteTrackOperationStatusDownloading:
-      return "kMRCacheFavoriteTrackOperationStatusDownloading";
-    case kMRCacheFavoriteTrackOperationStatusSaving:
-      return "kMRCacheFavoriteTrackOperationStatusSaving";
-    case kMRCacheFavoriteTrackOperationStatusExtracting:
-      return "kMRCacheFavoriteTrackOperationStatusExtracting";
     default:
       return "";
   }
@@ -31,6 +21,10 @@ const char* statusTextKey(MRServiceOperationStatus status) {
 
 void MRServiceOperation::main() {
   setCurrentThreadName(className());
+}
+
+std::string_view MRServiceOperation::statusTextKey() const {
+  return mr::statusTextKey(status());
 }
 
 MRServiceOperationStatus MRServiceOperation::status() const {

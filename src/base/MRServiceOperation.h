@@ -24,13 +24,9 @@ inline constexpr MRServiceOperationStatus kMRServiceOperationStatusProcessing = 
 inline constexpr MRServiceOperationStatus kMRServiceOperationStatusCompleted = 2;
 inline constexpr MRServiceOperationStatus kMRServiceOperationStatusCanceled = 11;
 inline constexpr MRServiceOperationStatus kMRServiceOperationStatusFailed = 12;
-inline constexpr MRServiceOperationStatus kMRCacheFavoriteTrackOperationStatusWaiting = 101;
-inline constexpr MRServiceOperationStatus kMRCacheFavoriteTrackOperationStatusLocating = 102;
-inline constexpr MRServiceOperationStatus kMRCacheFavoriteTrackOperationStatusDownloading = 103;
-inline constexpr MRServiceOperationStatus kMRCacheFavoriteTrackOperationStatusSaving = 104;
-inline constexpr MRServiceOperationStatus kMRCacheFavoriteTrackOperationStatusExtracting = 105;
 
-// The localisation key of a status code's text ("" for failed and unknown codes).
+// The localisation key of a status code's text ("" for failed and unknown
+// codes). Codes above 12 belong to the subclasses that use them.
 const char* statusTextKey(MRServiceOperationStatus status);
 
 class MRServiceOperation;
@@ -40,8 +36,8 @@ class MRServiceOperationDelegate {
   virtual ~MRServiceOperationDelegate() = default;
   virtual void serviceOperationDidGetProgress(MRServiceOperation& operation,
                                               MRServiceOperationStatus status, float progress) = 0;
-  // Also called for the favorite-caching codes 101 to 105; real completion
-  // is 2, 11 or 12.
+  // Also called for the codes above 12 that subclasses use for their own
+  // steps; real completion is 2, 11 or 12.
   virtual void serviceOperationDidComplete(MRServiceOperation& operation,
                                            MRServiceOperationStatus status) = 0;
 };
@@ -55,6 +51,9 @@ class MRServiceOperation : public Operation {
 
   MRServiceOperationStatus status() const;
   float progress() const;
+  // The localisation key of the current status's text; subclasses with codes
+  // of their own name them.
+  virtual std::string_view statusTextKey() const;
   // A change (and only a change) tells the delegate: every change a progress
   // call, and a change to 2 or more a completion call after it. Both run on
   // the main thread and read status and progress when they run.

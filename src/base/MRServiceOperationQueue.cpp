@@ -1,7 +1,5 @@
 #include "base/MRServiceOperationQueue.h"
 
-#include "base/Log.h"
-
 namespace mr {
 namespace {
 SharedInstance<MRServiceOperationQueue>& shared() {
@@ -44,12 +42,9 @@ std::shared_ptr<MRServiceOperation> MRServiceOperationQueue::addOperationOfKind(
   KindEntry entry;
   {
     std::lock_guard guard(kindsMutex_);
-    auto found = kinds_.find(kind);
-    if (found == kinds_.end()) {
-      log::warning("MRServiceOperationQueue: no job registered for kind {}",
-                   static_cast<int>(kind));
-      return nullptr;
-    }
+    auto found = kinds_.find(kind.name());
+    // Kinds whose layer is not linked in, or not set up yet, are not an error.
+    if (found == kinds_.end()) return nullptr;
     entry = found->second;
   }
   // The check and the add are one step, whatever thread calls.
@@ -67,43 +62,19 @@ std::shared_ptr<MRServiceOperation> MRServiceOperationQueue::operationRunningFor
   std::function<bool(const Operation&)> isKind;
   {
     std::lock_guard guard(kindsMutex_);
-    auto found = kinds_.find(kind);
+    auto found = kinds_.find(kind.name());
     if (found == kinds_.end()) return nullptr;
     isKind = found->second.isKind;
   }
+  return operationRunningMatching(
+      [&isKind](const MRServiceOperation& operation) { return isKind(operation); });
+}
+
+std::shared_ptr<MRServiceOperation> MRServiceOperationQueue::operationRunningMatching(
+    const std::function<bool(const MRServiceOperation&)>& matches) const {
   for (const auto& operation : operations()) {
-    if (isKind(*operation)) return std::dynamic_pointer_cast<MRServiceOperation>(operation);
-  }
-  return nullptr;
-}
-
-void MRServiceOperationQueue::setCacheOperationFactory(CacheOperationFactory factory) {
-  std::lock_guard guard(kindsMutex_);
-  cacheFactory_ = std::move(factory);
-}
-
-std::shared_ptr<MRRetryableNetworkOperation>
-MRServiceOperationQueue::addCacheFavoriteTrackOperationWithItemHash(const std::string& itemHash) {
-  CacheOperationFactory factory;
-  {
-    std::lock_guard guard(kindsMutex_);
-    factory = cacheFactory_;
-  }
-  if (!factory) return nullptr;
-  auto operation = factory(itemHash);
-  if (!operation) return nullptr;
-  addOperation(operation);
-  registerWithStatusList(operation);
-  return operation;
-}
-
-std::shared_ptr<MRServiceOperation> MRServiceOperationQueue::cacheOperationForItemHash(
-    const std::string& itemHash) const {
-  for (const auto& operation : operations()) {
-    const auto* caching = dynamic_cast<const MRFavoriteTrackCaching*>(operation.get());
-    if (caching != nullptr && caching->subjectFavoriteTrackItemHash() == itemHash) {
-      return std::dynamic_pointer_cast<MRServiceOperation>(operation);
-    }
+    auto service = std::dynamic_pointer_cast<MRServiceOperation>(operation);
+    if (service && matches(*service)) return service;
   }
   return nullptr;
 }

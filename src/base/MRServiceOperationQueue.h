@@ -1,15 +1,17 @@
 // The queue of the listener-visible jobs: up to 10 at once, one per kind for
-// the launch jobs, a change notice on the main thread, and lookups of a
-// running job by class.
+// the kinds the layers above register, a change notice on the main thread,
+// and lookups of a running job by class or by a test of the caller's.
 #pragma once
 
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "base/Env.h"
-#include "base/MRRetryableNetworkOperation.h"
+#include "base/MRServiceOperation.h"
+#include "base/MRServiceOperationKind.h"
 #include "base/OperationQueue.h"
 
 namespace mr {
@@ -20,21 +22,6 @@ class MRServiceOperationQueueDelegate {
  public:
   virtual ~MRServiceOperationQueueDelegate() = default;
   virtual void serviceOperationQueueHasChangedOperations(MRServiceOperationQueue& queue) = 0;
-};
-
-// The jobs of which the queue holds at most one at a time.
-enum class MRServiceOperationKind {
-  UserSongCheck,
-  RecommendMixBuild,
-  NewReleaseCheck,
-  SyncFavoriteTracks
-};
-
-// Implemented by the favorite-caching job, so the queue can find it by track.
-class MRFavoriteTrackCaching {
- public:
-  virtual ~MRFavoriteTrackCaching() = default;
-  virtual std::string subjectFavoriteTrackItemHash() const = 0;
 };
 
 class MRServiceOperationQueue : public OperationQueue {
@@ -49,7 +36,7 @@ class MRServiceOperationQueue : public OperationQueue {
   static std::shared_ptr<MRServiceOperationQueue> sharedQueueIfMade();
 
   // ---- One per kind. The layers that own the jobs register how to make
-  // them; until then the factories add nothing.
+  // them; a kind nobody registered adds nothing.
   template <class T>
   void registerKind(MRServiceOperationKind kind, std::function<std::shared_ptr<T>()> make) {
     KindEntry entry;
@@ -58,25 +45,18 @@ class MRServiceOperationQueue : public OperationQueue {
       return dynamic_cast<const T*>(&operation) != nullptr;
     };
     std::lock_guard guard(kindsMutex_);
-    kinds_[kind] = std::move(entry);
+    kinds_[std::string(kind.name())] = std::move(entry);
   }
   // Adds a new job of the kind unless one is in the queue (queued, running,
-  // or finished but not yet removed); returns it, or nullptr.
+  // or finished but not yet removed) or the kind is not registered; returns
+  // it, or nullptr.
   std::shared_ptr<MRServiceOperation> addOperationOfKind(MRServiceOperationKind kind);
-  std::shared_ptr<MRServiceOperation> addUserSongCheckOperation() {
-    return addOperationOfKind(MRServiceOperationKind::UserSongCheck);
-  }
-  std::shared_ptr<MRServiceOperation> addRecommendMixBuildOperation() {
-    return addOperationOfKind(MRServiceOperationKind::RecommendMixBuild);
-  }
-  std::shared_ptr<MRServiceOperation> addNewReleaseCheckOperation() {
-    return addOperationOfKind(MRServiceOperationKind::NewReleaseCheck);
-  }
-  std::shared_ptr<MRServiceOperation> addSyncFavoriteTracksOperation() {
-    return addOperationOfKind(MRServiceOperationKind::SyncFavoriteTracks);
-  }
   // The first operation in the queue of the kind's class (or a subclass).
   std::shared_ptr<MRServiceOperation> operationRunningForKind(MRServiceOperationKind kind) const;
+
+  // The first operation in the queue that passes the test.
+  std::shared_ptr<MRServiceOperation> operationRunningMatching(
+      const std::function<bool(const MRServiceOperation&)>& matches) const;
 
   // The first operation in the queue of class T or a subclass of it.
   template <class T>
@@ -90,17 +70,6 @@ class MRServiceOperationQueue : public OperationQueue {
   bool checkOperationRunningForClass() const {
     return operationRunningForClass<T>() != nullptr;
   }
-
-  // ---- Favorite caching.
-  using CacheOperationFactory =
-      std::function<std::shared_ptr<MRRetryableNetworkOperation>(const std::string& itemHash)>;
-  void setCacheOperationFactory(CacheOperationFactory factory);
-  // Always adds a new caching job for the favorite, and shows it in the
-  // status list; nullptr until caching is registered.
-  std::shared_ptr<MRRetryableNetworkOperation> addCacheFavoriteTrackOperationWithItemHash(
-      const std::string& itemHash);
-  // The first caching job in the queue whose favorite has this item hash.
-  std::shared_ptr<MRServiceOperation> cacheOperationForItemHash(const std::string& itemHash) const;
 
   // ---- The status list of the screens.
   void setStatusListRegistrar(std::function<void(std::shared_ptr<MRServiceOperation>)> registrar);
@@ -122,9 +91,8 @@ class MRServiceOperationQueue : public OperationQueue {
 
   const Env& env_;
   mutable std::mutex kindsMutex_;
-  std::map<MRServiceOperationKind, KindEntry> kinds_;
+  std::map<std::string, KindEntry, std::less<>> kinds_;
   std::mutex addMutex_;
-  CacheOperationFactory cacheFactory_;
   std::function<void(std::shared_ptr<MRServiceOperation>)> statusListRegistrar_;
   mutable std::mutex delegateMutex_;
   std::weak_ptr<MRServiceOperationQueueDelegate> delegate_;

@@ -85,7 +85,7 @@ int analyse(bool wait) {
   MRDefaultAppServices services(env, MRDefaultAppServices::sharedParts());
   services.registerUserSongCheck(store.database());
   auto operation = std::dynamic_pointer_cast<MRUserSongCheckOperation>(
-      services.parts().serviceQueue->addUserSongCheckOperation());
+      services.parts().serviceQueue->addOperationOfKind(kMRUserSongCheckOperationKind));
   if (!operation) return fail("a check is already running");
 
   ProgressLine progress;

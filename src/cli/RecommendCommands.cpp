@@ -31,7 +31,7 @@ int recommend(std::optional<int64_t> until, bool boost, bool wait) {
       CDTrackRecommendationQueueEntityController(session.store.database().get()).countAllItems();
   session.services->registerRecommendMixBuild(session.store.database());
   auto build = std::dynamic_pointer_cast<MRRecommendMixBuildOperation>(
-      session.serviceQueue().addRecommendMixBuildOperation());
+      session.serviceQueue().addOperationOfKind(kMRRecommendMixBuildOperationKind));
   if (!build) return fail("a recommendation build is already running");
   build->setBoostMode(boost);
   build->setGiveUpWhenLastfmIsDown(true);  // nobody would wait out a back-off here

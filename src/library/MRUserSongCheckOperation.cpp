@@ -75,11 +75,13 @@ struct MRUserSongCheckOperation::UploadAgreement {
 
 MRUserSongCheckOperation::MRUserSongCheckOperation(
     const Env& env, std::shared_ptr<Database> store,
-    std::shared_ptr<MRNetworkOperationQueue> networkQueue, std::shared_ptr<MRAPIBase> api)
+    std::shared_ptr<MRNetworkOperationQueue> networkQueue, std::shared_ptr<MRAPIBase> api,
+    std::optional<MRServiceOperationKind> seedBuildKind)
     : MRServiceOperation(env),
       store_(std::move(store)),
       networkQueue_(std::move(networkQueue)),
-      api_(std::move(api)) {}
+      api_(std::move(api)),
+      seedBuildKind_(seedBuildKind) {}
 
 std::string MRUserSongCheckOperation::processingTrackTitle() const {
   return processing_.with([](const ProcessingTrack& track) { return track.title; });
@@ -207,9 +209,9 @@ MRServiceOperationStatus MRUserSongCheckOperation::checkLibrary() {
     if (agreement) logStored(agreement->checkEnded(UploadAgreement::CheckEnd::Cancelled, 0));
     return kMRServiceOperationStatusCompleted;
   }
-  if (ecRecommendQueue_->countAllItems() > 0) {
+  if (seedBuildKind_ && ecRecommendQueue_->countAllItems() > 0) {
     if (auto serviceQueue = std::dynamic_pointer_cast<MRServiceOperationQueue>(queue())) {
-      serviceQueue->addRecommendMixBuildOperation();
+      serviceQueue->addOperationOfKind(*seedBuildKind_);
     }
   }
   if (agreement) {

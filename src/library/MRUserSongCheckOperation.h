@@ -11,6 +11,7 @@
 
 #include "base/MRNetworkOperationQueue.h"
 #include "base/MRServiceOperation.h"
+#include "base/MRServiceOperationKind.h"
 #include "base/MutexProtected.h"
 #include "library/MRMusicLibrary.h"
 #include "service/ovloRequest.h"
@@ -21,14 +22,19 @@ namespace mr {
 
 class MRUploadUserTracksOperation;
 
+inline constexpr MRServiceOperationKind kMRUserSongCheckOperationKind{"MRUserSongCheckOperation"};
+
 class MRUserSongCheckOperation final : public MRServiceOperation {
  public:
   // After the first 100 tracks, the queued tracks are saved every this many.
   static constexpr int32_t kSaveStep = 5000;
 
+  // `seedBuildKind` is the job that works the queued tracks: the check asks
+  // its service queue for one when tracks are waiting. None asks for nothing.
   MRUserSongCheckOperation(const Env& env, std::shared_ptr<Database> store,
                            std::shared_ptr<MRNetworkOperationQueue> networkQueue,
-                           std::shared_ptr<MRAPIBase> api);
+                           std::shared_ptr<MRAPIBase> api,
+                           std::optional<MRServiceOperationKind> seedBuildKind = std::nullopt);
 
   // Ends with status 2, or 12 when the queued tracks could not be saved
   // (lastError() says why; neither the song count nor the uploaded tracks
@@ -64,6 +70,7 @@ class MRUserSongCheckOperation final : public MRServiceOperation {
   std::shared_ptr<Database> store_;
   std::shared_ptr<MRNetworkOperationQueue> networkQueue_;
   std::shared_ptr<MRAPIBase> api_;
+  const std::optional<MRServiceOperationKind> seedBuildKind_;
   std::unique_ptr<CDTrackRecommendationQueueEntityController> ecRecommendQueue_;
   std::unique_ptr<CDTrackUsedForRecommendationEntityController> ecUsedTrack_;
   std::atomic<int32_t> songTotal_{0};

@@ -1,10 +1,12 @@
 // What the mixes work with: recommendation's parts (surroundings, store,
-// network queue, Last.fm, the preview sites), the service queue where the
-// recommend mix build runs, the Mirelune service the top-track mix is sent
-// to, and the folder of the favorites' cached files.
+// network queue, Last.fm, the preview sites), the service queue and the kind
+// there of the recommend mix build (none: no build is paused or asked for),
+// the Mirelune service the top-track mix is sent to, and the folder of the
+// favorites' cached files.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/MRServiceOperationQueue.h"
@@ -16,6 +18,7 @@ namespace mr {
 struct MRMixParts {
   MRRecommendParts recommend;
   std::shared_ptr<MRServiceOperationQueue> serviceQueue;
+  std::optional<MRServiceOperationKind> recommendMixBuildKind;
   std::shared_ptr<MRAPIBase> mirelune;
   // Where the favorites' audio files are cached; "FavoriteTrack" in the
   // caches folder when empty.

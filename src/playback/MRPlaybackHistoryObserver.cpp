@@ -155,8 +155,9 @@ void MRPlaybackHistoryObserver::removeFromRecommendMix(const MRPlaylistTrackItem
     log::warning("Cannot remove \"{}\" from the recommendations: {}", item.title,
                  saved.error().toString());
   }
-  if (tracks.countAllItems() < kRecommendTrackLowWater && parts_.serviceQueue)
-    parts_.serviceQueue->addRecommendMixBuildOperation();
+  if (tracks.countAllItems() < kRecommendTrackLowWater && parts_.serviceQueue &&
+      parts_.recommendMixBuildKind)
+    parts_.serviceQueue->addOperationOfKind(*parts_.recommendMixBuildKind);
 }
 
 void MRPlaybackHistoryObserver::addToLocalHistory(const MRPlaylistTrackItem& item) {

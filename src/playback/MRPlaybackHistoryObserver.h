@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,9 +30,10 @@ class MRPlaybackHistoryObserver : public std::enable_shared_from_this<MRPlayback
     // The surroundings, the store, the network queue and Last.fm.
     MRRecommendParts recommend;
     std::shared_ptr<MRAPIBase> mirelune;
-    // Where the recommend mix build is queued (its maker is registered
-    // there by the layer that owns it).
+    // Where the recommend mix build is queued, and its kind there (its
+    // maker is registered by the layer that owns it); none queues nothing.
     std::shared_ptr<MRServiceOperationQueue> serviceQueue;
+    std::optional<MRServiceOperationKind> recommendMixBuildKind;
     std::shared_ptr<NotificationCenter> notifications;
     // Whose playlist names the mix; the shared playlist player when empty.
     std::function<std::shared_ptr<MRPlaylistPlayer>()> playlistPlayer;

@@ -16,10 +16,10 @@ void MRSimilarTrackMix::main() {
   MRLastfmTrackMix::main();
   setStatus(kMRServiceOperationStatusProcessing);
   // The listener waits for this mix; the build can wait for the listener.
-  const auto& serviceQueue = parts().serviceQueue;
+  const auto serviceQueue = parts().recommendMixBuildKind ? parts().serviceQueue : nullptr;
   std::shared_ptr<MRServiceOperation> stoppedBuild;
   if (serviceQueue) {
-    stoppedBuild = serviceQueue->operationRunningForKind(MRServiceOperationKind::RecommendMixBuild);
+    stoppedBuild = serviceQueue->operationRunningForKind(*parts().recommendMixBuildKind);
     if (stoppedBuild) stoppedBuild->cancel();
   }
 
@@ -42,7 +42,7 @@ void MRSimilarTrackMix::main() {
     Clock& clock = parts().env().clock();
     if (stoppedBuild)
       stoppedBuild->waitUntilFinished(clock, clock.deadlineAfter(seconds(kBuildWindDownSeconds)));
-    serviceQueue->addRecommendMixBuildOperation();
+    serviceQueue->addOperationOfKind(*parts().recommendMixBuildKind);
   }
   setStatus(isCancelled() ? kMRServiceOperationStatusCanceled : kMRServiceOperationStatusCompleted);
 }

@@ -10,10 +10,14 @@
 #include <string>
 
 #include "base/MRServiceOperation.h"
+#include "base/MRServiceOperationKind.h"
 #include "base/OperationQueue.h"
 #include "recommend/MRRecommendParts.h"
 
 namespace mr {
+
+inline constexpr MRServiceOperationKind kMRRecommendMixBuildOperationKind{
+    "MRRecommendMixBuildOperation"};
 
 class MRRecommendMixBuildOperation final : public MRServiceOperation {
  public:

@@ -70,9 +70,17 @@ struct FakePresenter final : MRWindowPresenter {
   void refreshConnectionsMenu() override { events.push_back("connections menu"); }
 };
 
+inline constexpr MRServiceOperationKind kSongCheckKind{"SongCheck"};
+inline constexpr MRServiceOperationKind kMixBuildKind{"MixBuild"};
+inline constexpr MRServiceOperationKind kReleaseCheckKind{"ReleaseCheck"};
+inline constexpr MRServiceOperationKind kFavoriteSyncKind{"FavoriteSync"};
+
 struct FakeServices final : MRAppServices {
   bool authorized = false;
   std::vector<std::string> calls;
+  std::vector<MRServiceOperationKind> launchKinds{kSongCheckKind, kMixBuildKind, kFavoriteSyncKind,
+                                                  kReleaseCheckKind};
+  std::vector<MRServiceOperationKind> launchJobKinds() const override { return launchKinds; }
   bool isAuthorized() const override { return authorized; }
   void signOut() override { calls.push_back("signOut"); }
   void createPlaybackHistoryObserver() override { calls.push_back("historyObserver"); }
@@ -124,13 +132,13 @@ struct LaunchFixture : ::testing::Test {
 
   LaunchFixture() {
     const Env& env = testEnv.env();
-    queue->registerKind<SongCheck>(MRServiceOperationKind::UserSongCheck,
+    queue->registerKind<SongCheck>(kSongCheckKind,
                                    [&env] { return std::make_shared<SongCheck>(env); });
-    queue->registerKind<MixBuild>(MRServiceOperationKind::RecommendMixBuild,
+    queue->registerKind<MixBuild>(kMixBuildKind,
                                   [&env] { return std::make_shared<MixBuild>(env); });
-    queue->registerKind<ReleaseCheck>(MRServiceOperationKind::NewReleaseCheck,
+    queue->registerKind<ReleaseCheck>(kReleaseCheckKind,
                                       [&env] { return std::make_shared<ReleaseCheck>(env); });
-    queue->registerKind<FavoriteSync>(MRServiceOperationKind::SyncFavoriteTracks,
+    queue->registerKind<FavoriteSync>(kFavoriteSyncKind,
                                       [&env] { return std::make_shared<FavoriteSync>(env); });
   }
   ~LaunchFixture() override {
@@ -257,6 +265,25 @@ TEST_F(LaunchFixture, LogoutCancelsTheLaunchJobsOnly) {
   EXPECT_EQ(presenter.events.back(), "welcome");
   EXPECT_FALSE(delegate.isMainWindowShown());
   other->cancel();
+}
+
+TEST_F(LaunchFixture, TheSessionLaunchesAndCancelsTheKindsTheServicesList) {
+  // One listed kind nobody registered, one registered kind not listed.
+  constexpr MRServiceOperationKind unregistered{"Unregistered"};
+  services.launchKinds = {kMixBuildKind, unregistered, kSongCheckKind};
+  queue->setMaxConcurrentOperationCount(0);  // the list's order stays visible
+  session.readyToServe();
+  std::vector<std::string> queued;
+  for (const auto& op : queue->operations())
+    queued.push_back(op->className());
+  EXPECT_EQ(queued, (std::vector<std::string>{"MixBuild", "SongCheck"}));
+
+  auto release = queue->addOperationOfKind(kReleaseCheckKind);
+  ASSERT_NE(release, nullptr);
+  session.logout();
+  for (const auto& op : queue->operations()) {
+    EXPECT_EQ(op->isCancelled(), op != release) << op->className();
+  }
 }
 
 TEST_F(LaunchFixture, UrlHandling) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <thread>
 
+#include "base/Log.h"
 #include "base/MRNetworkOperationQueue.h"
 #include "base/MRPlaylistBuildOperation.h"
 #include "base/MRServiceOperationDelegateBridge.h"
@@ -53,18 +54,24 @@ class MixBuildJob final : public Job {
   using Job::Job;
 };
 
-class CachingJob final : public MRRetryableNetworkOperation, public MRFavoriteTrackCaching {
+// A retryable job about one subject, copied by duplicate().
+class SubjectJob final : public MRRetryableNetworkOperation {
  public:
-  CachingJob(const Env& env, std::string hash)
-      : MRRetryableNetworkOperation(env), hash_(std::move(hash)) {}
-  std::string subjectFavoriteTrackItemHash() const override { return hash_; }
+  SubjectJob(const Env& env, std::string subject)
+      : MRRetryableNetworkOperation(env), subject_(std::move(subject)) {}
+  const std::string& subject() const { return subject_; }
   std::shared_ptr<MRRetryableNetworkOperation> duplicate() const override {
-    return std::make_shared<CachingJob>(env(), hash_);
+    return std::make_shared<SubjectJob>(env(), subject_);
   }
 
  private:
-  std::string hash_;
+  std::string subject_;
 };
+
+// Kinds as the layers above declare them.
+inline constexpr MRServiceOperationKind kCheckKind{"Check"};
+inline constexpr MRServiceOperationKind kBuildKind{"Build"};
+inline constexpr MRServiceOperationKind kNobodysKind{"Nobody registers this"};
 
 struct ServiceOperationFixture : ::testing::Test {
   test::TestEnv testEnv;
@@ -90,9 +97,9 @@ TEST_F(ServiceOperationFixture, StatusChangesYieldProgressThenCompletion) {
   EXPECT_EQ(recorder->calls, (std::vector<std::string>{"progress 12 0.0", "complete 12"}));
 }
 
-TEST_F(ServiceOperationFixture, FavoriteCachingCodesCountAsFinishing) {
+TEST_F(ServiceOperationFixture, ASubclassesOwnCodesCountAsFinishing) {
   auto op = operation();
-  op->setStatus(kMRCacheFavoriteTrackOperationStatusDownloading);
+  op->setStatus(103);
   testEnv.dispatcher().pump();
   EXPECT_EQ(recorder->calls, (std::vector<std::string>{"progress 103 0.0", "complete 103"}));
 }
@@ -155,7 +162,7 @@ TEST_F(ServiceOperationFixture, ObserversSeeKeysOnTheChangingThread) {
 TEST_F(ServiceOperationFixture, RetryOnlyAfterTheOperationFinished) {
   auto queue = MRServiceOperationQueue::create(testEnv.env());
   queue->setMaxConcurrentOperationCount(0);
-  auto op = std::make_shared<CachingJob>(testEnv.env(), "abc");
+  auto op = std::make_shared<SubjectJob>(testEnv.env(), "abc");
   queue->addOperation(op);
   EXPECT_EQ(op->retry(), nullptr);
   EXPECT_EQ(queue->operationCount(), 1u);
@@ -165,45 +172,96 @@ TEST_F(ServiceOperationFixture, RetryOnlyAfterTheOperationFinished) {
   auto again = op->retry();
   ASSERT_NE(again, nullptr);
   EXPECT_NE(again, op);
-  EXPECT_EQ(std::dynamic_pointer_cast<CachingJob>(again)->subjectFavoriteTrackItemHash(), "abc");
+  EXPECT_EQ(std::dynamic_pointer_cast<SubjectJob>(again)->subject(), "abc");
   EXPECT_EQ(queue->operations().front(), again);
 }
 
 TEST_F(ServiceOperationFixture, OnePerKindFactories) {
   auto queue = MRServiceOperationQueue::create(testEnv.env());
-  EXPECT_EQ(queue->addUserSongCheckOperation(), nullptr);  // nothing registered yet
+  EXPECT_EQ(queue->addOperationOfKind(kCheckKind), nullptr);  // nothing registered yet
   const Env& env = testEnv.env();
-  queue->registerKind<SongCheckJob>(MRServiceOperationKind::UserSongCheck,
+  queue->registerKind<SongCheckJob>(kCheckKind,
                                     [&env] { return std::make_shared<SongCheckJob>(env); });
-  queue->registerKind<MixBuildJob>(MRServiceOperationKind::RecommendMixBuild,
+  queue->registerKind<MixBuildJob>(kBuildKind,
                                    [&env] { return std::make_shared<MixBuildJob>(env); });
 
-  auto first = std::dynamic_pointer_cast<SongCheckJob>(queue->addUserSongCheckOperation());
+  auto first = std::dynamic_pointer_cast<SongCheckJob>(queue->addOperationOfKind(kCheckKind));
   ASSERT_NE(first, nullptr);
-  EXPECT_EQ(queue->addUserSongCheckOperation(), nullptr);
-  EXPECT_NE(queue->addRecommendMixBuildOperation(), nullptr);
+  EXPECT_EQ(queue->addOperationOfKind(kCheckKind), nullptr);
+  EXPECT_NE(queue->addOperationOfKind(kBuildKind), nullptr);
   EXPECT_EQ(queue->operationCount(), 2u);
   EXPECT_EQ(queue->operationRunningForClass<SongCheckJob>(), first);
   EXPECT_TRUE(queue->checkOperationRunningForClass<Job>());
-  EXPECT_EQ(queue->operationRunningForKind(MRServiceOperationKind::UserSongCheck), first);
+  EXPECT_EQ(queue->operationRunningForKind(kCheckKind), first);
 
   for (const auto& op : queue->operations())
     std::static_pointer_cast<Job>(op)->finish();
   queue->waitUntilAllOperationsAreFinished();
-  EXPECT_NE(queue->addUserSongCheckOperation(), nullptr);  // the first is gone: a new one
+  EXPECT_NE(queue->addOperationOfKind(kCheckKind), nullptr);  // the first is gone: a new one
   for (const auto& op : queue->operations())
     std::static_pointer_cast<Job>(op)->finish();
   queue->waitUntilAllOperationsAreFinished();
 }
 
+TEST_F(ServiceOperationFixture, KindsAreTheirNames) {
+  auto queue = MRServiceOperationQueue::create(testEnv.env());
+  const Env& env = testEnv.env();
+  queue->registerKind<SongCheckJob>(kCheckKind,
+                                    [&env] { return std::make_shared<SongCheckJob>(env); });
+  queue->setMaxConcurrentOperationCount(0);
+  // Declared apart from the registered constant, in another layer's header.
+  constexpr MRServiceOperationKind sameName{"Check"};
+  EXPECT_NE(queue->addOperationOfKind(sameName), nullptr);
+  EXPECT_EQ(queue->addOperationOfKind(kCheckKind), nullptr);
+  queue->cancelAllOperations();
+}
+
+TEST_F(ServiceOperationFixture, AnUnregisteredKindAddsNothingAndLogsNothing) {
+  auto queue = MRServiceOperationQueue::create(testEnv.env());
+  const Env& env = testEnv.env();
+  queue->registerKind<SongCheckJob>(kCheckKind,
+                                    [&env] { return std::make_shared<SongCheckJob>(env); });
+  queue->setMaxConcurrentOperationCount(0);
+  const auto level = log::level();
+  log::setLevel(log::Level::Debug);
+  ::testing::internal::CaptureStderr();
+  const auto added = queue->addOperationOfKind(kNobodysKind);
+  const auto running = queue->operationRunningForKind(kNobodysKind);
+  const std::string logged = ::testing::internal::GetCapturedStderr();
+  log::setLevel(level);
+  EXPECT_EQ(added, nullptr);
+  EXPECT_EQ(running, nullptr);
+  EXPECT_EQ(queue->operationCount(), 0u);
+  EXPECT_EQ(logged, "");
+}
+
 TEST_F(ServiceOperationFixture, ASubclassCountsAsItsKind) {
   auto queue = MRServiceOperationQueue::create(testEnv.env());
   const Env& env = testEnv.env();
-  queue->registerKind<Job>(MRServiceOperationKind::UserSongCheck,
-                           [&env] { return std::make_shared<SongCheckJob>(env); });
+  queue->registerKind<Job>(kCheckKind, [&env] { return std::make_shared<SongCheckJob>(env); });
   queue->setMaxConcurrentOperationCount(0);
   queue->addOperation(std::make_shared<SpecialSongCheckJob>(env));
-  EXPECT_EQ(queue->addUserSongCheckOperation(), nullptr);
+  EXPECT_EQ(queue->addOperationOfKind(kCheckKind), nullptr);
+  queue->cancelAllOperations();
+}
+
+TEST_F(ServiceOperationFixture, RunningOperationsFoundByTheCallersTest) {
+  auto queue = MRServiceOperationQueue::create(testEnv.env());
+  queue->setMaxConcurrentOperationCount(0);
+  auto a = std::make_shared<SubjectJob>(testEnv.env(), "aa");
+  auto b = std::make_shared<SubjectJob>(testEnv.env(), "bb");
+  queue->addOperation(std::make_shared<Job>(testEnv.env()));
+  queue->addOperation(a);
+  queue->addOperation(b);
+  auto about = [](const std::string& subject) {
+    return [subject](const MRServiceOperation& operation) {
+      const auto* job = dynamic_cast<const SubjectJob*>(&operation);
+      return job != nullptr && job->subject() == subject;
+    };
+  };
+  EXPECT_EQ(queue->operationRunningMatching(about("bb")), b);
+  EXPECT_EQ(queue->operationRunningMatching(about("aa")), a);
+  EXPECT_EQ(queue->operationRunningMatching(about("cc")), nullptr);
   queue->cancelAllOperations();
 }
 
@@ -223,26 +281,6 @@ TEST_F(ServiceOperationFixture, QueueChangesReachTheDelegateOnTheMainThread) {
   queue->cancelAllOperations();
   testEnv.dispatcher().pump();
   EXPECT_EQ(watcher->calls, 2);
-}
-
-TEST_F(ServiceOperationFixture, CachingJobsAreFoundByItemHash) {
-  auto queue = MRServiceOperationQueue::create(testEnv.env());
-  EXPECT_EQ(queue->addCacheFavoriteTrackOperationWithItemHash("aa"), nullptr);
-  std::vector<std::string> listed;
-  const Env& env = testEnv.env();
-  queue->setCacheOperationFactory(
-      [&env](const std::string& hash) { return std::make_shared<CachingJob>(env, hash); });
-  queue->setStatusListRegistrar([&](std::shared_ptr<MRServiceOperation> op) {
-    listed.push_back(std::dynamic_pointer_cast<CachingJob>(op)->subjectFavoriteTrackItemHash());
-  });
-  queue->setMaxConcurrentOperationCount(0);
-  auto a = queue->addCacheFavoriteTrackOperationWithItemHash("aa");
-  auto b = queue->addCacheFavoriteTrackOperationWithItemHash("bb");
-  EXPECT_EQ(queue->cacheOperationForItemHash("bb"), b);
-  EXPECT_EQ(queue->cacheOperationForItemHash("aa"), a);
-  EXPECT_EQ(queue->cacheOperationForItemHash("cc"), nullptr);
-  EXPECT_EQ(listed, (std::vector<std::string>{"aa", "bb"}));
-  queue->cancelAllOperations();
 }
 
 TEST_F(ServiceOperationFixture, NetworkQueueWidthFollowsReachability) {
@@ -286,9 +324,11 @@ TEST_F(ServiceOperationFixture, OfflineNetworkQueueLetsRunningStepsFinishAndHold
 TEST(StatusTextTest, KeysOfTheStatusCodes) {
   EXPECT_STREQ(statusTextKey(kMRServiceOperationStatusCanceled),
                "kMRServiceOperationStatusCanceled");
-  EXPECT_STREQ(statusTextKey(kMRCacheFavoriteTrackOperationStatusExtracting),
-               "kMRCacheFavoriteTrackOperationStatusExtracting");
   EXPECT_STREQ(statusTextKey(kMRServiceOperationStatusFailed), "");
+  EXPECT_STREQ(statusTextKey(105), "");  // a subclass's own code
+  test::TestEnv testEnv;
+  auto op = std::make_shared<MRServiceOperation>(testEnv.env());
+  EXPECT_EQ(op->statusTextKey(), "kMRServiceOperationStatusWaiting");
 }
 
 }  // namespace

@@ -27,6 +27,9 @@ class MixBuildStandIn final : public MRServiceOperation {
   void main() override {}
 };
 
+// The kind the check is told to ask for when tracks wait.
+inline constexpr MRServiceOperationKind kSeedBuildKind{"SeedBuild"};
+
 struct SongCheckFixture : ::testing::Test {
   test::TestEnv testEnv;
   test::SandboxSession sandbox{testEnv};
@@ -43,11 +46,10 @@ struct SongCheckFixture : ::testing::Test {
   SongCheckFixture() {
     EXPECT_TRUE(defaults.setITunesMusicLibraryFilePath(libraryPath).ok());
     const Env& env = testEnv.env();
-    serviceQueue->registerKind<MixBuildStandIn>(MRServiceOperationKind::RecommendMixBuild,
-                                                [this, &env] {
-                                                  ++mixBuilds;
-                                                  return std::make_shared<MixBuildStandIn>(env);
-                                                });
+    serviceQueue->registerKind<MixBuildStandIn>(kSeedBuildKind, [this, &env] {
+      ++mixBuilds;
+      return std::make_shared<MixBuildStandIn>(env);
+    });
   }
   ~SongCheckFixture() override {
     serviceQueue->waitUntilAllOperationsAreFinished();
@@ -55,8 +57,8 @@ struct SongCheckFixture : ::testing::Test {
   }
 
   std::shared_ptr<MRUserSongCheckOperation> check(std::shared_ptr<MRAPIBase> api = nullptr) {
-    return std::make_shared<MRUserSongCheckOperation>(testEnv.env(), store, networkQueue,
-                                                      api ? api : sandbox.mirelune());
+    return std::make_shared<MRUserSongCheckOperation>(
+        testEnv.env(), store, networkQueue, api ? api : sandbox.mirelune(), kSeedBuildKind);
   }
   // Runs a check and its upload to their ends.
   std::shared_ptr<MRUserSongCheckOperation> runCheck(
@@ -122,6 +124,15 @@ TEST_F(SongCheckFixture, TheFirstRunQueuesAndUploadsEveryTrack) {
   EXPECT_EQ(uploaded[3].stringForKey("artistName", "?"), "");
   EXPECT_EQ(defaults.numberOfUserSongs(), 250);
   EXPECT_EQ(MRUserTrackItemHashTable::initWithUserDefaults(defaults).size(), 250u);
+}
+
+TEST_F(SongCheckFixture, WithoutABuildKindTheCheckAsksForNoBuild) {
+  test::writeLibrary(libraryPath, test::generatedTracks(30));
+  const auto operation = runCheck(std::make_shared<MRUserSongCheckOperation>(
+      testEnv.env(), store, networkQueue, sandbox.mirelune()));
+  EXPECT_EQ(operation->status(), kMRServiceOperationStatusCompleted);
+  EXPECT_EQ(queued(), 30);
+  EXPECT_EQ(mixBuilds, 0);
 }
 
 TEST_F(SongCheckFixture, AnUnchangedLibraryIsNotExaminedAgain) {

@@ -207,12 +207,13 @@ TEST(SimilarTrackMixTest, ARunningRecommendBuildStandsAsideAndIsAskedForAgainAft
   MixWorld world;
   std::atomic<int> builds{0};
   const Env& env = world.testEnv.env();
-  world.serviceQueue->registerKind<BuildStandIn>(MRServiceOperationKind::RecommendMixBuild,
-                                                 [&builds, &env] {
-                                                   ++builds;
-                                                   return std::make_shared<BuildStandIn>(env);
-                                                 });
-  auto running = world.serviceQueue->addRecommendMixBuildOperation();
+  constexpr MRServiceOperationKind buildKind{"Build"};
+  world.serviceQueue->registerKind<BuildStandIn>(buildKind, [&builds, &env] {
+    ++builds;
+    return std::make_shared<BuildStandIn>(env);
+  });
+  world.parts.recommendMixBuildKind = buildKind;
+  auto running = world.serviceQueue->addOperationOfKind(buildKind);
   ASSERT_TRUE(running);
   ASSERT_TRUE(world.testEnv.pumpUntil([&] { return running->isExecuting(); }));
 
@@ -232,8 +233,7 @@ TEST(SimilarTrackMixTest, ARunningRecommendBuildStandsAsideAndIsAskedForAgainAft
   EXPECT_EQ(mix->status(), kMRServiceOperationStatusCompleted);
   EXPECT_EQ(mix->numberOfTracks(), 2u);
   EXPECT_EQ(builds, 2);
-  auto again =
-      world.serviceQueue->operationRunningForKind(MRServiceOperationKind::RecommendMixBuild);
+  auto again = world.serviceQueue->operationRunningForKind(buildKind);
   ASSERT_TRUE(again);
   EXPECT_NE(again, running);
 

@@ -60,6 +60,9 @@ std::string parameter(const sandbox::SandboxServer::RecordedRequest& request,
   return Value(request.parameters).stringForKey(key, "(none)");
 }
 
+// The kind the observer is told to ask for when recommendations run low.
+inline constexpr MRServiceOperationKind kBuildKind{"Build"};
+
 struct HistoryFixture : ::testing::Test {
   test::TestEnv testEnv;
   std::shared_ptr<Database> store =
@@ -82,11 +85,10 @@ struct HistoryFixture : ::testing::Test {
 
   HistoryFixture() {
     const Env& env = testEnv.env();
-    serviceQueue->registerKind<MixBuildStandIn>(MRServiceOperationKind::RecommendMixBuild,
-                                                [this, &env] {
-                                                  ++builds;
-                                                  return std::make_shared<MixBuildStandIn>(env);
-                                                });
+    serviceQueue->registerKind<MixBuildStandIn>(kBuildKind, [this, &env] {
+      ++builds;
+      return std::make_shared<MixBuildStandIn>(env);
+    });
   }
   ~HistoryFixture() override {
     observer.reset();
@@ -112,6 +114,7 @@ struct HistoryFixture : ::testing::Test {
     parts.recommend = recommendParts(std::move(lastfm));
     parts.mirelune = std::move(mirelune);
     parts.serviceQueue = serviceQueue;
+    parts.recommendMixBuildKind = kBuildKind;
     parts.notifications = notices;
     parts.playlistPlayer = [this] { return playlistPlayer; };
     parts.onSubmit = [this](std::shared_ptr<MRRecordPlaybackHistoryOperation> record) {
