@@ -67,6 +67,15 @@ MRRecommendParts MRDefaultAppServices::recommendParts(std::shared_ptr<Database> 
                                        parts_.iTunes, parts_.video);
 }
 
+MRMixParts MRDefaultAppServices::mixParts(std::shared_ptr<Database> store) const {
+  MRMixParts mix;
+  mix.recommend = recommendParts(std::move(store));
+  mix.serviceQueue = parts_.serviceQueue;
+  mix.mirelune = parts_.mirelune;
+  mix.recommendMixBuildKind = kMRRecommendMixBuildOperationKind;
+  return mix;
+}
+
 void MRDefaultAppServices::registerRecommendMixBuild(std::shared_ptr<Database> store) {
   if (!parts_.lastfm) return;
   const auto recommend = recommendParts(std::move(store));

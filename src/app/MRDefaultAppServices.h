@@ -10,6 +10,7 @@
 #include "external/LastfmAPI.h"
 #include "external/YouTubeVideoAPI.h"
 #include "external/iTunesSearchAPI.h"
+#include "playback/MRMixParts.h"
 #include "recommend/MRRecommendParts.h"
 #include "service/ovloConnectionAPI.h"
 #include "store/Database.h"
@@ -44,6 +45,8 @@ class MRDefaultAppServices : public MRAppServices {
   void registerRecommendMixBuild(std::shared_ptr<Database> store);
   // What recommendation works with, over this store.
   MRRecommendParts recommendParts(std::shared_ptr<Database> store) const;
+  // What the mixes work with, over this store.
+  MRMixParts mixParts(std::shared_ptr<Database> store) const;
 
   bool isAuthorized() const override;
   void signOut() override;

@@ -58,11 +58,7 @@ Status Session::open() {
 }
 
 MRMixParts Session::mixParts() const {
-  MRMixParts mix;
-  mix.recommend = parts;
-  mix.serviceQueue = services->parts().serviceQueue;
-  mix.mirelune = services->parts().mirelune;
-  return mix;
+  return services->mixParts(store.database());
 }
 
 int64_t Session::recommendCount() const {
