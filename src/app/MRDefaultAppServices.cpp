@@ -11,6 +11,7 @@
 #include "service/MRAPIUsageLog.h"
 #include "social/MRFavoriteTrackCaching.h"
 #include "social/MRSocialJobKinds.h"
+#include "social/MRSyncFavoriteTracksOperation.h"
 
 namespace mr {
 
@@ -49,6 +50,31 @@ void MRDefaultAppServices::registerLaunchJobs(std::shared_ptr<Database> store) {
   store_ = store;
   registerUserSongCheck(store);
   registerRecommendMixBuild(store);
+  registerFavoriteSync(store);
+}
+
+void MRDefaultAppServices::registerFavoriteSync(std::shared_ptr<Database> store) {
+  const auto recommend = recommendParts(std::move(store));
+  auto mirelune = parts_.mirelune;
+  parts_.serviceQueue->registerKind<MRSyncFavoriteTracksOperation>(
+      kMRSyncFavoriteTracksOperationKind, [recommend, mirelune] {
+        return std::make_shared<MRSyncFavoriteTracksOperation>(recommend, mirelune);
+      });
+}
+
+MRFavoriteCacheParts MRDefaultAppServices::favoriteCacheParts(
+    std::shared_ptr<Database> store) const {
+  MRFavoriteCacheParts cache;
+  cache.recommend = recommendParts(std::move(store));
+  cache.engine = downloads_ ? downloads_ : sharedHttpEngine();
+  cache.extractor = extractor_;
+  return cache;
+}
+
+void MRDefaultAppServices::setFavoriteDownloads(std::shared_ptr<HttpEngine> engine,
+                                                std::shared_ptr<MRAudioExtractor> extractor) {
+  downloads_ = std::move(engine);
+  extractor_ = std::move(extractor);
 }
 
 void MRDefaultAppServices::registerUserSongCheck(std::shared_ptr<Database> store) {

@@ -13,6 +13,7 @@
 #include "playback/MRMixParts.h"
 #include "recommend/MRRecommendParts.h"
 #include "service/ovloConnectionAPI.h"
+#include "social/MRCacheFavoriteTrackOperation.h"
 #include "store/Database.h"
 
 namespace mr {
@@ -43,6 +44,13 @@ class MRDefaultAppServices : public MRAppServices {
   // The two that the command line also runs alone.
   void registerUserSongCheck(std::shared_ptr<Database> store);
   void registerRecommendMixBuild(std::shared_ptr<Database> store);
+  void registerFavoriteSync(std::shared_ptr<Database> store);
+  // What caching favorites works with, over this store: the engine given
+  // here (the shared one when none was) and the audio extractor (none: a
+  // cached video stays a video).
+  MRFavoriteCacheParts favoriteCacheParts(std::shared_ptr<Database> store) const;
+  void setFavoriteDownloads(std::shared_ptr<HttpEngine> engine,
+                            std::shared_ptr<MRAudioExtractor> extractor);
   // What recommendation works with, over this store.
   MRRecommendParts recommendParts(std::shared_ptr<Database> store) const;
   // What the mixes work with, over this store.
@@ -66,6 +74,8 @@ class MRDefaultAppServices : public MRAppServices {
   const Env& env_;
   Parts parts_;
   std::shared_ptr<Database> store_;  // of the launch jobs
+  std::shared_ptr<HttpEngine> downloads_;
+  std::shared_ptr<MRAudioExtractor> extractor_;
 };
 
 }  // namespace mr

@@ -615,7 +615,12 @@ void HttpEngine::finishTransfer(Transfer& transfer, int curlCode) {
         std::rename(transfer.partPath.c_str(), transfer.request().downloadPath->c_str()) != 0) {
       error = posixError(errno, "cannot write " + *transfer.request().downloadPath);
     }
-    if (error) std::remove(transfer.partPath.c_str());
+    // Only a transfer cut short keeps its part: a refusal's body is no part
+    // of the file, and a file that could not be written is no use.
+    const bool cutShort = error && error->domain() == kHttpErrorDomain && error->code() < 0 &&
+                          error->code() != kHttpErrorCannotWriteToFile && !transfer.tooLarge;
+    if (error && !(cutShort && transfer.request().keepPartialDownload))
+      std::remove(transfer.partPath.c_str());
   }
   if (!error && cache_ != nullptr && !transfer.cacheKey.empty()) {
     const Date now = clock_.currentDate();

@@ -75,6 +75,10 @@ struct HttpRequest {
   std::vector<HttpPart> parts;
   // Streams the body into this file (written beside it, then renamed).
   std::optional<std::string> downloadPath;
+  // Keeps what arrived in "<downloadPath>.part" when the transfer is cut
+  // short (a lost connection, a time-out, a cancel), so a later request can
+  // ask for the rest.
+  bool keepPartialDownload = false;
   // The most the body may hold, counted after decompression, so a small
   // compressed answer cannot unpack into gigabytes; beyond it the request
   // fails with kHttpErrorResponseTooLarge. maxBodyBytes bounds every body

@@ -321,6 +321,39 @@ TEST_F(HttpEngineFixture, DownloadsStreamIntoAFileAndLeaveNothingOnFailure) {
   EXPECT_FALSE(std::filesystem::exists(testEnv.dir().file("gone.m4a.part")));
 }
 
+TEST_F(HttpEngineFixture, ADownloadCutShortKeepsItsPartOnlyWhenAsked) {
+  test::RawServer cutShort("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nonly ten b");
+  server->Get("/gone", [](const httplib::Request&, httplib::Response& response) {
+    response.status = 410;
+    response.set_content("not here", "text/plain");
+  });
+  const std::string target = testEnv.dir().file("cut.m4a");
+  HttpRequest request;
+  request.url = cutShort.url("/");
+  request.downloadPath = target;
+  request.keepPartialDownload = true;
+  Outcome kept;
+  run(*engine, request, kept);
+  ASSERT_EQ(kept.errors, 1);
+  EXPECT_EQ(kept.error->code(), kHttpErrorConnectionLost);
+  EXPECT_FALSE(std::filesystem::exists(target));
+  ASSERT_TRUE(std::filesystem::exists(target + ".part"));
+  EXPECT_EQ(std::filesystem::file_size(target + ".part"), 10u);
+
+  Outcome refused;  // a refusal's page is never taken for part of the file
+  request.url = server.url("/gone");
+  run(*engine, request, refused);
+  EXPECT_EQ(refused.errors, 1);
+  EXPECT_FALSE(std::filesystem::exists(target + ".part"));
+
+  Outcome dropped;
+  request.url = cutShort.url("/");
+  request.keepPartialDownload = false;
+  run(*engine, request, dropped);
+  EXPECT_EQ(dropped.errors, 1);
+  EXPECT_FALSE(std::filesystem::exists(target + ".part"));
+}
+
 TEST_F(HttpEngineFixture, AnswersAreCappedOnceDecompressed) {
   // 64 MB of zeros in 64 kB: only the unpacked size
   // is over the limit.
