@@ -322,9 +322,11 @@ TEST_F(AudioExtractorTest, FollowsTheConversionThreadState) {
   threadState.setDone();
 
   std::atomic<bool> sawPause{false};
+  std::atomic<bool> finished{false};
   std::thread resumer([&] {
-    while (clock.waiterCount() == 0)
+    while (clock.waiterCount() == 0 && !finished)
       std::this_thread::yield();
+    if (finished) return;
     sawPause = threadState.state() == MRConversionThreadState::State::Paused && !fileExists(m4a);
     threadState.endInterruption();
   });
@@ -336,6 +338,7 @@ TEST_F(AudioExtractorTest, FollowsTheConversionThreadState) {
         interrupted = true;
       },
       nullptr);
+  finished = true;
   resumer.join();
   ASSERT_TRUE(done.ok()) << done.error().toString();
   EXPECT_TRUE(sawPause);
