@@ -10,6 +10,7 @@
 #include "service/MRAPIListenerProfile.h"
 #include "service/MRAPIUsageLog.h"
 #include "social/MRFavoriteTrackCaching.h"
+#include "social/MRNewReleaseCheckOperation.h"
 #include "social/MRSocialJobKinds.h"
 
 namespace mr {
@@ -49,6 +50,7 @@ void MRDefaultAppServices::registerLaunchJobs(std::shared_ptr<Database> store) {
   store_ = store;
   registerUserSongCheck(store);
   registerRecommendMixBuild(store);
+  registerNewReleaseCheck(store);
 }
 
 void MRDefaultAppServices::registerUserSongCheck(std::shared_ptr<Database> store) {
@@ -82,6 +84,14 @@ void MRDefaultAppServices::registerRecommendMixBuild(std::shared_ptr<Database> s
   parts_.serviceQueue->registerKind<MRRecommendMixBuildOperation>(
       kMRRecommendMixBuildOperationKind,
       [recommend] { return std::make_shared<MRRecommendMixBuildOperation>(recommend); });
+}
+
+void MRDefaultAppServices::registerNewReleaseCheck(std::shared_ptr<Database> store) {
+  if (!parts_.iTunes) return;
+  const auto recommend = recommendParts(std::move(store));
+  parts_.serviceQueue->registerKind<MRNewReleaseCheckOperation>(
+      kMRNewReleaseCheckOperationKind,
+      [recommend] { return std::make_shared<MRNewReleaseCheckOperation>(recommend); });
 }
 
 bool MRDefaultAppServices::isAuthorized() const {

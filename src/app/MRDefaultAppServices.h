@@ -43,6 +43,7 @@ class MRDefaultAppServices : public MRAppServices {
   // The two that the command line also runs alone.
   void registerUserSongCheck(std::shared_ptr<Database> store);
   void registerRecommendMixBuild(std::shared_ptr<Database> store);
+  void registerNewReleaseCheck(std::shared_ptr<Database> store);
   // What recommendation works with, over this store.
   MRRecommendParts recommendParts(std::shared_ptr<Database> store) const;
   // What the mixes work with, over this store.

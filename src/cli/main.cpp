@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
   mr::cli::addExternalCommands(app, action);
   mr::cli::addRecommendCommands(app, action);
   mr::cli::addPlayCommands(app, action);
+  mr::cli::addSocialCommands(app, action);
   mr::cli::addSandboxCommands(app, action);
 
   try {
