@@ -276,6 +276,13 @@ int64_t SandboxServer::favoriteCount(int64_t aid) const {
       store_.get(), [&](Connection& db) { return mirelune_->catalog().favoriteCount(db, aid); });
 }
 
+Result<Value> SandboxServer::addConnection(int64_t aid, const std::string& service,
+                                           const std::string& name) {
+  return store_->transaction([&](Connection& db) {
+    return accounts_->addConnection(db, aid, service, service + ":" + name, name);
+  });
+}
+
 int64_t SandboxServer::commentCount(int64_t aid) const {
   return readOrDefault<int64_t>(
       store_.get(), [&](Connection& db) { return mirelune_->catalog().commentCount(db, aid); });

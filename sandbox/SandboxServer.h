@@ -111,6 +111,9 @@ class SandboxServer {
   Result<Value> addAccount(const std::string& user, const std::string& pass,
                            const std::string& consumerId = "net.mirelune.desktop");
   std::optional<int64_t> accountId(const std::string& user) const;
+  // Links a "facebook" or "twitter" account to the account, as a finished
+  // browser connection does; answers the connection (with its "cid").
+  Result<Value> addConnection(int64_t aid, const std::string& service, const std::string& name);
   // The lines of the account's library uploads, in arrival order: JSON
   // lines parsed, tab-separated ones as {"columns": [...]}.
   std::vector<Value> uploadedTracks(int64_t aid) const;

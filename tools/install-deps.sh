@@ -10,6 +10,8 @@ packages=(
   libglib2.0-dev libicu-dev libssl-dev libsqlite3-dev zlib1g-dev
   libcurl4-openssl-dev libcpp-httplib-dev ca-certificates
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  # The command line, as the peer of the extraction benchmark.
+  ffmpeg
   # GStreamer: core, base and good plug-ins (HTTP, MP4) and libav's for AAC;
   # the sound card through ALSA or PulseAudio; TLS for https; the tools for
   # the playback benchmark.

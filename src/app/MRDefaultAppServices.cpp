@@ -9,14 +9,19 @@
 #include "recommend/MRRecommendMixBuildOperation.h"
 #include "service/MRAPIListenerProfile.h"
 #include "service/MRAPIUsageLog.h"
+#include "social/MRFFmpegAudioExtractor.h"
 #include "social/MRFavoriteTrackCaching.h"
+#include "social/MRNewReleaseCheckOperation.h"
 #include "social/MRSocialJobKinds.h"
 #include "social/MRSyncFavoriteTracksOperation.h"
 
 namespace mr {
 
 MRDefaultAppServices::MRDefaultAppServices(const Env& env, Parts parts)
-    : env_(env), parts_(std::move(parts)) {
+    : env_(env),
+      parts_(std::move(parts)),
+      conversionState_(std::make_unique<MRConversionThreadState>(env.clock())),
+      extractor_(std::make_shared<MRFFmpegAudioExtractor>(*conversionState_)) {
   registerFavoriteTrackCachingTexts();
 }
 
@@ -51,6 +56,7 @@ void MRDefaultAppServices::registerLaunchJobs(std::shared_ptr<Database> store) {
   registerUserSongCheck(store);
   registerRecommendMixBuild(store);
   registerFavoriteSync(store);
+  registerNewReleaseCheck(store);
 }
 
 void MRDefaultAppServices::registerFavoriteSync(std::shared_ptr<Database> store) {
@@ -108,6 +114,14 @@ void MRDefaultAppServices::registerRecommendMixBuild(std::shared_ptr<Database> s
   parts_.serviceQueue->registerKind<MRRecommendMixBuildOperation>(
       kMRRecommendMixBuildOperationKind,
       [recommend] { return std::make_shared<MRRecommendMixBuildOperation>(recommend); });
+}
+
+void MRDefaultAppServices::registerNewReleaseCheck(std::shared_ptr<Database> store) {
+  if (!parts_.iTunes) return;
+  const auto recommend = recommendParts(std::move(store));
+  parts_.serviceQueue->registerKind<MRNewReleaseCheckOperation>(
+      kMRNewReleaseCheckOperationKind,
+      [recommend] { return std::make_shared<MRNewReleaseCheckOperation>(recommend); });
 }
 
 bool MRDefaultAppServices::isAuthorized() const {

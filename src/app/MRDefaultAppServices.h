@@ -14,6 +14,7 @@
 #include "recommend/MRRecommendParts.h"
 #include "service/ovloConnectionAPI.h"
 #include "social/MRCacheFavoriteTrackOperation.h"
+#include "social/MRConversionThreadState.h"
 #include "store/Database.h"
 
 namespace mr {
@@ -46,11 +47,12 @@ class MRDefaultAppServices : public MRAppServices {
   void registerRecommendMixBuild(std::shared_ptr<Database> store);
   void registerFavoriteSync(std::shared_ptr<Database> store);
   // What caching favorites works with, over this store: the engine given
-  // here (the shared one when none was) and the audio extractor (none: a
-  // cached video stays a video).
+  // here (the shared one when none was) and the audio extractor (FFmpeg's
+  // unless one was given; none: a cached video stays a video).
   MRFavoriteCacheParts favoriteCacheParts(std::shared_ptr<Database> store) const;
   void setFavoriteDownloads(std::shared_ptr<HttpEngine> engine,
                             std::shared_ptr<MRAudioExtractor> extractor);
+  void registerNewReleaseCheck(std::shared_ptr<Database> store);
   // What recommendation works with, over this store.
   MRRecommendParts recommendParts(std::shared_ptr<Database> store) const;
   // What the mixes work with, over this store.
@@ -75,6 +77,8 @@ class MRDefaultAppServices : public MRAppServices {
   Parts parts_;
   std::shared_ptr<Database> store_;  // of the launch jobs
   std::shared_ptr<HttpEngine> downloads_;
+  // One extraction at a time in this process.
+  std::unique_ptr<MRConversionThreadState> conversionState_;
   std::shared_ptr<MRAudioExtractor> extractor_;
 };
 

@@ -19,6 +19,7 @@ void addExternalCommands(CLI::App& app, Action& action);
 void addRecommendCommands(CLI::App& app, Action& action);
 void addPlayCommands(CLI::App& app, Action& action);
 void addFavoriteCommands(CLI::App& app, Action& action);
+void addSocialCommands(CLI::App& app, Action& action);
 
 // A password from the terminal without echo, or the first line of standard
 // input when that is not a terminal.

@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
   mr::cli::addRecommendCommands(app, action);
   mr::cli::addPlayCommands(app, action);
   mr::cli::addFavoriteCommands(app, action);
+  mr::cli::addSocialCommands(app, action);
   mr::cli::addSandboxCommands(app, action);
 
   try {

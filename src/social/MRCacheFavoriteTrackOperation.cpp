@@ -445,9 +445,15 @@ std::optional<std::string> MRCacheFavoriteTrackOperation::extractAudioFromVideo(
   if (m4a == video) return video;
   Status converted = parts_.extractor->convert(
       video, m4a,
-      [this](double fraction) { setProgress(static_cast<float>(0.5 + 0.5 * fraction)); },
-      [this] { return isCancelled(); });
+      [this](double fraction, bool& stop) {
+        setProgress(static_cast<float>(0.5 + 0.5 * fraction));
+        stop = isCancelled();
+      },
+      nullptr);
   if (!converted.ok() || isCancelled()) {
+    // The video stays and plays as it is.
+    if (!converted.ok() && !isCancelled())
+      log::warning("keeping the video: {}", converted.error().toString().c_str());
     std::remove(m4a.c_str());
     return std::nullopt;
   }

@@ -51,6 +51,15 @@ def main():
         folder = os.path.join(world.profile, "cache", "mirelune", "FavoriteTrack")
         files = os.listdir(folder)
         assert len(files) == 1 and files[0].startswith(favorites[0]["itemHash"] + "-audio."), files
+        # The sandbox's favorite plays from a video: its sound track was
+        # extracted to an M4A readable by all and the video let go.
+        assert "extracting" in cached.stderr, cached.stderr
+        assert files[0].endswith("-audio.m4a"), files
+        m4a = os.path.join(folder, files[0])
+        assert os.stat(m4a).st_mode & 0o777 == 0o644, oct(os.stat(m4a).st_mode)
+        with open(m4a, "rb") as f:
+            data = f.read()
+        assert data[4:8] == b"ftyp" and b"mp4a" in data, "not AAC in M4A"
 
         # Offline: the favorite plays from its cached file.
         world.sandbox.terminate()

@@ -81,8 +81,10 @@ Result<ProbedMedia> probeMediaBytes(const std::string& bytes, const std::string&
     avcodec_send_packet(decoders[index]->context, nullptr);
     drain(*decoders[index]);
     if (const int rate = decoders[index]->context->sample_rate;
-        media.streams[index].audio && rate > 0)
+        media.streams[index].audio && rate > 0) {
       media.streams[index].decodedSeconds = static_cast<double>(decoders[index]->samples) / rate;
+      media.streams[index].sampleRate = rate;
+    }
   }
   av_frame_free(&frame);
   av_packet_free(&packet);

@@ -15,6 +15,7 @@ struct ProbedStream {
   int channels = 0;
   int width = 0;
   double decodedSeconds = 0;  // audio: samples decoded over the rate
+  int sampleRate = 0;         // audio: the decoder's rate
 };
 
 struct ProbedMedia {

@@ -19,6 +19,7 @@
 #include "social/MRFavoriteTrackOperation.h"
 #include "social/MRSyncFavoriteTracksOperation.h"
 #include "store/CDFavoriteTrack.h"
+#include "support/FakeAudioExtractor.h"
 #include "support/FileFaults.h"
 #include "support/SandboxSession.h"
 
@@ -37,23 +38,6 @@ void writeAll(const std::string& path, const std::string& contents) {
   std::ofstream(path, std::ios::binary) << contents;
 }
 
-// Stands for the real converter: writes a small "M4A" naming its source.
-class FakeExtractor final : public MRAudioExtractor {
- public:
-  bool fails = false;
-  std::vector<std::string> sources;
-
-  Status convert(const std::string& source, const std::string& destination,
-                 const Progress& progress, const Stop& stop) override {
-    sources.push_back(source);
-    writeAll(destination, "aac of " + source);
-    if (progress) progress(0.5);
-    if (fails || (stop && stop())) return Error("test", 1, "cannot convert");
-    if (progress) progress(1.0);
-    return Status();
-  }
-};
-
 struct FavoritesTest : ::testing::Test {
   test::TestEnv testEnv;
   test::SandboxSession sandbox{testEnv};
@@ -63,7 +47,8 @@ struct FavoritesTest : ::testing::Test {
       MRNetworkOperationQueue::create(testEnv.reachability());
   std::shared_ptr<MRServiceOperationQueue> serviceQueue =
       MRServiceOperationQueue::create(testEnv.env());
-  std::shared_ptr<FakeExtractor> extractor = std::make_shared<FakeExtractor>();
+  std::shared_ptr<test::FakeAudioExtractor> extractor =
+      std::make_shared<test::FakeAudioExtractor>();
   MRFavoriteCacheParts cache;
 
   FavoritesTest() {
@@ -220,7 +205,7 @@ TEST_F(FavoritesTest, AStorePreviewIsCachedWithItsExtensionAndPlaysFromTheCache)
   ASSERT_EQ(cached.file, hash + "-audio.m4a");
   EXPECT_EQ(cached.sources, 2u);
   EXPECT_GT(readAll(folder() + "/" + *cached.file).size(), 1000u);
-  EXPECT_TRUE(extractor->sources.empty());
+  EXPECT_TRUE(extractor->calls().empty());
   EXPECT_EQ(filesInCache(), std::vector<std::string>{hash + "-audio.m4a"});
   // The steps in their order, the progress never going back.
   std::vector<MRServiceOperationStatus> steps;
@@ -246,7 +231,8 @@ TEST_F(FavoritesTest, TheVideoIsChosenOverTheStoreAndItsAudioExtractedElseTheVid
   const std::string hash = favorite(track, {storeSource(track), videoSource(track)});
   auto job = cacheNow(hash);
   EXPECT_EQ(job->status(), kMRServiceOperationStatusCompleted);
-  ASSERT_EQ(extractor->sources, std::vector<std::string>{folder() + "/" + hash + "-audio.mp4"});
+  ASSERT_EQ(extractor->calls().size(), 1u);
+  EXPECT_EQ(extractor->calls()[0].source, folder() + "/" + hash + "-audio.mp4");
   EXPECT_EQ(cachedOf(hash).file, hash + "-audio.m4a");
   EXPECT_EQ(filesInCache(), std::vector<std::string>{hash + "-audio.m4a"});  // the video went
   struct stat info {};
@@ -257,7 +243,7 @@ TEST_F(FavoritesTest, TheVideoIsChosenOverTheStoreAndItsAudioExtractedElseTheVid
   const auto& other = trackWhere([this, &track](const CatalogueTrack& t) {
     return t.index != track.index && hasPlayableVideo(t);
   });
-  extractor->fails = true;
+  extractor->setFailure(Error("test", 1, "cannot convert"));
   const std::string otherHash = favorite(other, {videoSource(other)});
   cacheNow(otherHash);
   EXPECT_EQ(cachedOf(otherHash).file, otherHash + "-audio.mp4");
