@@ -69,7 +69,8 @@ int addFavorite(const std::string& artist, const std::string& title) {
   item.title = title;
   item.previewDataSourceSet = sources;
   for (const auto& source : sources) {
-    if (const auto* iTunes = dynamic_cast<const MRiTunesAdditionalInfo*>(source.additionalInfo.get());
+    if (const auto* iTunes =
+            dynamic_cast<const MRiTunesAdditionalInfo*>(source.additionalInfo.get());
         iTunes != nullptr && item.imageUrl.empty()) {
       item.imageUrl = iTunes->artworkUrl();
     }
@@ -79,9 +80,9 @@ int addFavorite(const std::string& artist, const std::string& title) {
     CDFavoriteTrackEntityController favorites(session.store.database().get());
     auto added = favorites.addWithPlaylistTrack(item, env.clock().currentDate());
     if (!added.ok()) return fail("the favorite was not stored: " + added.error().toString());
-    (*added)->assignToPlaylistTrackItem(*report, session.services->favoriteCacheParts(
-                                                     session.store.database())
-                                                     .cacheDirectoryPath());
+    (*added)->assignToPlaylistTrackItem(
+        *report,
+        session.services->favoriteCacheParts(session.store.database()).cacheDirectoryPath());
   }
   {
     // A favorite seeds recommendations, once.
@@ -100,8 +101,8 @@ int addFavorite(const std::string& artist, const std::string& title) {
   auto tell = std::make_shared<MRFavoriteTrackOperation>(
       session.parts, session.services->parts().mirelune, report);
   // Offline, the network queue starts nothing: the report is given up.
-  const auto giveUp = env.main().postAfter(
-      seconds(MRFavoriteTrackOperation::kStepDeadlineSeconds), [tell] { tell->cancel(); });
+  const auto giveUp = env.main().postAfter(seconds(MRFavoriteTrackOperation::kStepDeadlineSeconds),
+                                           [tell] { tell->cancel(); });
   runWhileMainLoopTurns(env, tell, [&] { tell->submit(); });
   env.main().cancel(giveUp);
   if (!tell->added())
@@ -271,9 +272,7 @@ void addFavoriteCommands(CLI::App& app, Action& action) {
   auto json = std::make_shared<bool>(false);
   auto* list = favorite->add_subcommand("list", "Your favorites, newest first");
   list->add_flag("--json", *json, "as JSON");
-  list->callback([&action, json] {
-    action = [json] { return listFavorites(*json); };
-  });
+  list->callback([&action, json] { action = [json] { return listFavorites(*json); }; });
 }
 
 }  // namespace mr::cli

@@ -192,7 +192,8 @@ Status appendFile(const std::string& from, const std::string& to) {
 
 MRCacheFavoriteTrackOperation::MRCacheFavoriteTrackOperation(MRFavoriteCacheParts parts,
                                                              std::string itemHash)
-    : MRRetryableNetworkOperation(parts.env()), parts_(std::move(parts)),
+    : MRRetryableNetworkOperation(parts.env()),
+      parts_(std::move(parts)),
       itemHash_(std::move(itemHash)) {
   if (parts_.recommend.store) {
     CDFavoriteTrackEntityController favorites(parts_.recommend.store.get());
@@ -335,8 +336,8 @@ std::optional<Error> MRCacheFavoriteTrackOperation::fetch(HttpRequest request,
   if (!parts_.engine) return Error(kCacheErrorDomain, 1, "no network engine");
   auto answer = std::make_shared<PendingAnswer<bool>>(*this);
   // The progress reports reach this job only while it waits for them.
-  auto reportTo = std::make_shared<MutexProtected<MRCacheFavoriteTrackOperation*>>(
-      audio ? this : nullptr);
+  auto reportTo =
+      std::make_shared<MutexProtected<MRCacheFavoriteTrackOperation*>>(audio ? this : nullptr);
   HttpCallbacks callbacks;
   callbacks.onCompletion = [answer](HttpOperation&, const HttpResponse&) { answer->deliver(true); };
   callbacks.onError = [answer](HttpOperation&, const Error&) { answer->deliver(false); };

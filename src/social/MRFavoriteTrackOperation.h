@@ -24,10 +24,10 @@ class MRFavoriteTrackOperation final : public Operation {
   // The longest a step waits for its answer.
   static constexpr double kStepDeadlineSeconds = 180;
 
-  MRFavoriteTrackOperation(MRRecommendParts parts, std::shared_ptr<MRAPIBase> mirelune,
-                           std::shared_ptr<MRFavoriteTrackMixTrackItem> subjectTrackItem,
-                           std::shared_ptr<ovloConnectionList> connections =
-                               ovloConnectionList::sharedConnectionList());
+  MRFavoriteTrackOperation(
+      MRRecommendParts parts, std::shared_ptr<MRAPIBase> mirelune,
+      std::shared_ptr<MRFavoriteTrackMixTrackItem> subjectTrackItem,
+      std::shared_ptr<ovloConnectionList> connections = ovloConnectionList::sharedConnectionList());
 
   // Adds itself to the network queue, high priority.
   void submit();

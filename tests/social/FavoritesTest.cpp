@@ -60,9 +60,10 @@ struct FavoritesTest : ::testing::Test {
     parts.networkQueue = network;
     parts.lastfm =
         std::make_shared<LastfmAPI>(testEnv.env(), engine, base, sandbox.server().lastfmApiKey());
-    parts.sites = MRPreviewSites{std::make_shared<iTunesSearchAPI>(testEnv.env(), engine, base),
-                                std::make_shared<YouTubeVideoAPI>(testEnv.env(), engine, base, base),
-                                [] { return std::string("us"); }};
+    parts.sites =
+        MRPreviewSites{std::make_shared<iTunesSearchAPI>(testEnv.env(), engine, base),
+                       std::make_shared<YouTubeVideoAPI>(testEnv.env(), engine, base, base),
+                       [] { return std::string("us"); }};
     parts.language = [] { return std::string("en"); };
     cache.engine = engine;
     cache.extractor = extractor;
@@ -105,8 +106,8 @@ struct FavoritesTest : ::testing::Test {
     MRPreviewDataSource source;
     source.sourceID = MRPreviewSourceIDYouTube;
     auto info = std::make_shared<MRYouTubeAdditionalInfo>();
-    info->setLink(sandbox.server().baseUrl() + "/watch?v=" +
-                  catalogue().videos()[static_cast<size_t>(track.musicVideo)].id);
+    info->setLink(sandbox.server().baseUrl() +
+                  "/watch?v=" + catalogue().videos()[static_cast<size_t>(track.musicVideo)].id);
     source.additionalInfo = info;
     return source;
   }
@@ -161,15 +162,15 @@ struct FavoritesTest : ::testing::Test {
 TEST(FavoriteCacheNames, ExtensionsAreShortAndAlphanumericElseMp4) {
   using favoritecache::audioExtension;
   using favoritecache::extensionOfUrl;
-  EXPECT_EQ(audioExtension("http://h.test/preview/123"), "mp4");          // none
-  EXPECT_EQ(audioExtension("http://h.test/preview/123.abcde"), "mp4");    // five characters
+  EXPECT_EQ(audioExtension("http://h.test/preview/123"), "mp4");        // none
+  EXPECT_EQ(audioExtension("http://h.test/preview/123.abcde"), "mp4");  // five characters
   EXPECT_EQ(audioExtension("http://h.test/preview/123.m4a"), "m4a");
   EXPECT_EQ(audioExtension("http://h.test/preview/123.m4a?x=a.webm#t.ogg"), "m4a");
-  EXPECT_EQ(audioExtension("http://h.test/a.mp3/stream"), "mp4");         // a folder's dot
+  EXPECT_EQ(audioExtension("http://h.test/a.mp3/stream"), "mp4");  // a folder's dot
   EXPECT_EQ(audioExtension("http://h.test/x.m/../../evil"), "mp4");
   EXPECT_EQ(audioExtension("http://h.test/x.%2f%2e"), "mp4");
   EXPECT_EQ(audioExtension("http://h.test/x./"), "mp4");
-  EXPECT_EQ(audioExtension("http://h.test.m4a"), "mp4");                  // the host's dot
+  EXPECT_EQ(audioExtension("http://h.test.m4a"), "mp4");  // the host's dot
   EXPECT_FALSE(extensionOfUrl("http://art.test/cover"));
   EXPECT_EQ(extensionOfUrl("http://art.test/cover.JPG"), "JPG");
 
@@ -187,9 +188,8 @@ TEST(FavoriteCacheNames, ExtensionsAreShortAndAlphanumericElseMp4) {
 // ------------------------------------------------------------ caching
 
 TEST_F(FavoritesTest, AStorePreviewIsCachedWithItsExtensionAndPlaysFromTheCache) {
-  const auto& track = trackWhere([](const CatalogueTrack& t) {
-    return t.store == StoreListing::Song;
-  });
+  const auto& track =
+      trackWhere([](const CatalogueTrack& t) { return t.store == StoreListing::Song; });
   const std::string hash = favorite(track, {storeSource(track)});
   std::vector<std::pair<MRServiceOperationStatus, float>> seen;
   auto job = caching(hash);
@@ -252,9 +252,8 @@ TEST_F(FavoritesTest, TheVideoIsChosenOverTheStoreAndItsAudioExtractedElseTheVid
 }
 
 TEST_F(FavoritesTest, ArtworkThatIsAFileIsUsedInPlaceAndUncachingLeavesIt) {
-  const auto& track = trackWhere([](const CatalogueTrack& t) {
-    return t.store == StoreListing::Song;
-  });
+  const auto& track =
+      trackWhere([](const CatalogueTrack& t) { return t.store == StoreListing::Song; });
   const std::string artwork = testEnv.dir().file("my cover.png");
   writeAll(artwork, "png");
   const std::string hash = favorite(track, {storeSource(track)}, "file://localhost" + artwork);
@@ -274,9 +273,8 @@ TEST_F(FavoritesTest, ArtworkThatIsAFileIsUsedInPlaceAndUncachingLeavesIt) {
 }
 
 TEST_F(FavoritesTest, UncachingDeletesNothingOutsideTheCacheFolder) {
-  const auto& track = trackWhere([](const CatalogueTrack& t) {
-    return t.store == StoreListing::Song;
-  });
+  const auto& track =
+      trackWhere([](const CatalogueTrack& t) { return t.store == StoreListing::Song; });
   ASSERT_TRUE(makeDirectories(folder()).ok());
   const std::string hash = favorite(track, {storeSource(track)});
   const std::string outside = testEnv.dir().file(hash + "-audio.m4a");
@@ -303,9 +301,8 @@ TEST_F(FavoritesTest, UncachingDeletesNothingOutsideTheCacheFolder) {
 }
 
 TEST_F(FavoritesTest, AFullDiskGivesAClearErrorRemovesThePartsAndKeepsTheFavorite) {
-  const auto& track = trackWhere([](const CatalogueTrack& t) {
-    return t.store == StoreListing::Song;
-  });
+  const auto& track =
+      trackWhere([](const CatalogueTrack& t) { return t.store == StoreListing::Song; });
   const std::string hash = favorite(track, {storeSource(track)});
   // Once through first, so the sandbox has made its media before the disk
   // fills.
@@ -335,9 +332,8 @@ TEST_F(FavoritesTest, AFullDiskGivesAClearErrorRemovesThePartsAndKeepsTheFavorit
 }
 
 TEST_F(FavoritesTest, ABrokenDownloadResumesWithARangeWhereTheServerHonoursIt) {
-  const auto& track = trackWhere([](const CatalogueTrack& t) {
-    return t.store == StoreListing::Song;
-  });
+  const auto& track =
+      trackWhere([](const CatalogueTrack& t) { return t.store == StoreListing::Song; });
   const std::string hash = favorite(track, {storeSource(track)});
   cacheNow(hash);
   const std::string path = folder() + "/" + hash + "-audio.m4a";
@@ -363,9 +359,8 @@ TEST_F(FavoritesTest, ABrokenDownloadResumesWithARangeWhereTheServerHonoursIt) {
 // ------------------------------------------------------------ the lock
 
 TEST_F(FavoritesTest, CachingJobsWaitAtStatus101UntilTheLockIsReleasedAndACancelLeaves101) {
-  const auto& track = trackWhere([](const CatalogueTrack& t) {
-    return t.store == StoreListing::Song;
-  });
+  const auto& track =
+      trackWhere([](const CatalogueTrack& t) { return t.store == StoreListing::Song; });
   const std::string hash = favorite(track, {storeSource(track)});
   // A first caching job holds the lock.
   auto first = std::make_shared<BlockOperation>([] {});
@@ -398,9 +393,8 @@ TEST_F(FavoritesTest, CachingJobsWaitAtStatus101UntilTheLockIsReleasedAndACancel
 // ------------------------------------------------------------ sync
 
 TEST_F(FavoritesTest, SyncAddsTheServicesMissingFavoritesItCanLocateAndSkipsTheRest) {
-  const auto& known = trackWhere([](const CatalogueTrack& t) {
-    return t.store == StoreListing::Song;
-  });
+  const auto& known =
+      trackWhere([](const CatalogueTrack& t) { return t.store == StoreListing::Song; });
   const auto& local = trackWhere([&known](const CatalogueTrack& t) {
     return t.store == StoreListing::Song && t.index != known.index;
   });
@@ -447,9 +441,8 @@ TEST_F(FavoritesTest, ASyncWithoutAnAccountEndsWithAnErrorAndNoChange) {
 // ------------------------------------------------------------ reporting
 
 TEST_F(FavoritesTest, AFavoriteIsReportedAndSharedOnlyWithAutoSharingOn) {
-  const auto& track = trackWhere([](const CatalogueTrack& t) {
-    return t.store == StoreListing::Song;
-  });
+  const auto& track =
+      trackWhere([](const CatalogueTrack& t) { return t.store == StoreListing::Song; });
   auto connections = std::make_shared<ovloConnectionList>(testEnv.settings());
   connections->upsertWithItem(ovloConnectionItem{"facebook", "listener", 1, 77, std::nullopt});
   MRUserDefaults defaults(testEnv.settings(), testEnv.dir().path());
