@@ -162,6 +162,7 @@ struct GstMediaPlayer::Core : std::enable_shared_from_this<Core> {
   bool prerolled = false;       // the first preroll is over
   bool waitingForData = false;  // a stream has too little buffered to play on
   bool stalled = false;         // ... and that began while playing
+  bool downloaded = false;      // a stream is all here: it never waits again
   bool ended = false;
   std::optional<double> pendingSeek;
   mutable double lastPosition = 0;
@@ -385,9 +386,11 @@ struct GstMediaPlayer::Core : std::enable_shared_from_this<Core> {
     notify(Property::LoadedTimeRanges);
   }
 
-  // What a stream has downloaded, as parts of its length.
-  void updateStreamRanges() {
-    if (!duration || playbin == nullptr) return;
+  // What a stream has downloaded, as parts of its length. Returns whether
+  // all of it has.
+  bool updateStreamRanges() {
+    if (!duration || playbin == nullptr) return false;
+    bool whole = false;
     GstQuery* query = gst_query_new_buffering(GST_FORMAT_PERCENT);
     if (gst_element_query(playbin, query)) {
       GstFormat format = GST_FORMAT_UNDEFINED;
@@ -402,10 +405,12 @@ struct GstMediaPlayer::Core : std::enable_shared_from_this<Core> {
         const double from = *duration * static_cast<double>(start) / GST_FORMAT_PERCENT_MAX;
         const double to = *duration * static_cast<double>(stop) / GST_FORMAT_PERCENT_MAX;
         loaded.push_back({from, std::min(to, *duration) - from});
+        if (start == 0 && stop >= GST_FORMAT_PERCENT_MAX) whole = true;
       }
       setRanges(std::move(loaded));
     }
     gst_query_unref(query);
+    return whole;
   }
 
   void onPrerolled() {
@@ -446,7 +451,11 @@ struct GstMediaPlayer::Core : std::enable_shared_from_this<Core> {
 
   void onBuffering(int percent) {
     if (!stream || ended) return;
-    const bool waiting = percent < 100;
+    // Once all of it is here the stream cannot run dry: a later low level
+    // (the download buffer reading from another offset) would pause the
+    // pipeline for a 100 % that never comes.
+    if (updateStreamRanges()) downloaded = true;
+    const bool waiting = percent < 100 && !downloaded;
     if (waiting != waitingForData) {
       waitingForData = waiting;
       stalled = waiting && requested == GST_STATE_PLAYING;
@@ -454,7 +463,6 @@ struct GstMediaPlayer::Core : std::enable_shared_from_this<Core> {
       updateRate();
       applyState();
     }
-    updateStreamRanges();
   }
 
   void onEnd() {
@@ -496,6 +504,8 @@ struct GstMediaPlayer::Core : std::enable_shared_from_this<Core> {
       case GST_MESSAGE_BUFFERING: {
         gint percent = 0;
         gst_message_parse_buffering(message, &percent);
+        log::debug("media player: {}: {} buffered {}%", url, GST_MESSAGE_SRC_NAME(message),
+                   percent);
         onBuffering(percent);
         break;
       }
