@@ -4,13 +4,13 @@
 
 namespace mr {
 
-MRPlaylistViewControllerSpec MRPlaylistViewControllerFactory::playlistViewControllerForPlaylist(
+MRPlaylistViewChoice MRPlaylistViewControllerFactory::playlistViewControllerForPlaylist(
     std::shared_ptr<MRPlaylist> playlist) {
-  MRPlaylistViewControllerSpec spec;
+  MRPlaylistViewChoice choice;
   if (std::dynamic_pointer_cast<MRArtistTopTrackMix>(playlist))
-    spec.kind = MRPlaylistViewKind::ArtistTopTrackMix;
-  spec.playlist = std::move(playlist);
-  return spec;
+    choice.kind = MRPlaylistViewKind::ArtistTopTrackMix;
+  choice.playlist = std::move(playlist);
+  return choice;
 }
 
 }  // namespace mr

@@ -10,14 +10,14 @@ namespace mr {
 
 enum class MRPlaylistViewKind { General, ArtistTopTrackMix };
 
-struct MRPlaylistViewControllerSpec {
+struct MRPlaylistViewChoice {
   MRPlaylistViewKind kind = MRPlaylistViewKind::General;
   std::shared_ptr<MRPlaylist> playlist;
 };
 
 class MRPlaylistViewControllerFactory {
  public:
-  static MRPlaylistViewControllerSpec playlistViewControllerForPlaylist(
+  static MRPlaylistViewChoice playlistViewControllerForPlaylist(
       std::shared_ptr<MRPlaylist> playlist);
 };
 

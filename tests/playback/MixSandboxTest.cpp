@@ -19,6 +19,7 @@
 #include "playback/MRSendArtistTopTrackMixOperation.h"
 #include "playback/MixWorld.h"
 #include "store/CDFavoriteTrack.h"
+#include "support/SandboxRecommendParts.h"
 #include "support/SandboxSession.h"
 
 namespace mr {
@@ -45,18 +46,7 @@ struct SandboxMixTest : ::testing::Test {
   MRMixParts parts;
 
   SandboxMixTest() {
-    const std::string base = sandbox.server().baseUrl();
-    auto engine = sandbox.engine();
-    parts.recommend.env = &testEnv.env();
-    parts.recommend.store = store;
-    parts.recommend.networkQueue = network;
-    parts.recommend.lastfm =
-        std::make_shared<LastfmAPI>(testEnv.env(), engine, base, sandbox.server().lastfmApiKey());
-    parts.recommend.sites =
-        MRPreviewSites{std::make_shared<iTunesSearchAPI>(testEnv.env(), engine, base),
-                       std::make_shared<YouTubeVideoAPI>(testEnv.env(), engine, base, base),
-                       [] { return std::string("us"); }};
-    parts.recommend.language = [] { return std::string("en"); };
+    parts.recommend = test::sandboxRecommendParts(testEnv, sandbox, store, network);
     parts.serviceQueue = serviceQueue;
     parts.mirelune = sandbox.mirelune();
     parts.favoriteCacheFolder = testEnv.dir().file("FavoriteTrack");

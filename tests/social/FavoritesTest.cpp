@@ -21,6 +21,7 @@
 #include "store/CDFavoriteTrack.h"
 #include "support/FakeAudioExtractor.h"
 #include "support/FileFaults.h"
+#include "support/SandboxRecommendParts.h"
 #include "support/SandboxSession.h"
 
 namespace mr {
@@ -52,20 +53,8 @@ struct FavoritesTest : ::testing::Test {
   MRFavoriteCacheParts cache;
 
   FavoritesTest() {
-    const std::string base = sandbox.server().baseUrl();
-    auto engine = sandbox.engine();
-    MRRecommendParts& parts = cache.recommend;
-    parts.env = &testEnv.env();
-    parts.store = store;
-    parts.networkQueue = network;
-    parts.lastfm =
-        std::make_shared<LastfmAPI>(testEnv.env(), engine, base, sandbox.server().lastfmApiKey());
-    parts.sites =
-        MRPreviewSites{std::make_shared<iTunesSearchAPI>(testEnv.env(), engine, base),
-                       std::make_shared<YouTubeVideoAPI>(testEnv.env(), engine, base, base),
-                       [] { return std::string("us"); }};
-    parts.language = [] { return std::string("en"); };
-    cache.engine = engine;
+    cache.recommend = test::sandboxRecommendParts(testEnv, sandbox, store, network);
+    cache.engine = sandbox.engine();
     cache.extractor = extractor;
     cache.lock = std::make_shared<MRFavoriteCachingLock>();
     cache.favoriteCacheFolder = testEnv.dir().file("FavoriteTrack");

@@ -16,6 +16,7 @@
 #include "social/MRSubmitCommentForTrackOperation.h"
 #include "social/MRTodaysArtistsController.h"
 #include "store/CDNewRelease.h"
+#include "support/SandboxRecommendParts.h"
 #include "support/SandboxSession.h"
 
 namespace mr {
@@ -34,19 +35,7 @@ struct SocialSandboxTest : ::testing::Test {
       MRServiceOperationQueue::create(testEnv.env());
   MRRecommendParts parts;
 
-  SocialSandboxTest() {
-    const std::string base = sandbox.server().baseUrl();
-    auto engine = sandbox.engine();
-    parts.env = &testEnv.env();
-    parts.store = store;
-    parts.networkQueue = network;
-    parts.lastfm =
-        std::make_shared<LastfmAPI>(testEnv.env(), engine, base, sandbox.server().lastfmApiKey());
-    parts.sites = MRPreviewSites{std::make_shared<iTunesSearchAPI>(testEnv.env(), engine, base),
-                                 std::make_shared<YouTubeVideoAPI>(testEnv.env(), engine, base, base),
-                                 [] { return std::string("us"); }};
-    parts.language = [] { return std::string("en"); };
-  }
+  SocialSandboxTest() { parts = test::sandboxRecommendParts(testEnv, sandbox, store, network); }
   ~SocialSandboxTest() override {
     serviceQueue->cancelAllOperations();
     network->cancelAllOperations();
@@ -70,9 +59,9 @@ struct SocialSandboxTest : ::testing::Test {
   }
   size_t albumsSold(const sandbox::CatalogueArtist& artist) {
     const auto& albums = sandbox.server().catalogue().albums();
-    return static_cast<size_t>(std::count_if(artist.albums.begin(), artist.albums.end(), [&](int a) {
-      return albums[static_cast<size_t>(a)].storeCollectionId != 0;
-    }));
+    return static_cast<size_t>(std::count_if(
+        artist.albums.begin(), artist.albums.end(),
+        [&](int a) { return albums[static_cast<size_t>(a)].storeCollectionId != 0; }));
   }
 
   std::shared_ptr<MRNewReleaseCheckOperation> runCheck(std::vector<std::string> artists) {
@@ -126,9 +115,9 @@ TEST_F(SocialSandboxTest, NewReleaseHistoryKeepsAnArtistForADay) {
   // Only the stale artist was searched, and its albums stored with it.
   const auto searches = sandbox.server().recordedRequests("/search");
   ASSERT_EQ(searches.size(), 1U);
-  EXPECT_EQ(storedReleases(), albumsSold(*std::find_if(
-                                  catalogue.artists().begin(), catalogue.artists().end(),
-                                  [&](const auto& a) { return a.name == stale; })));
+  EXPECT_EQ(storedReleases(),
+            albumsSold(*std::find_if(catalogue.artists().begin(), catalogue.artists().end(),
+                                     [&](const auto& a) { return a.name == stale; })));
   // The records read their artist through the controller's context.
   CDNewReleaseEntityController releases(store.get());
   for (const auto& release : releases.findAll()) {
