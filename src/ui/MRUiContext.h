@@ -1,0 +1,43 @@
+// What the screens work with: the store, the mixes' and caching parts, the
+// engines, the shared player and the page transport. Built by whoever opens
+// the window (the program over its services, tests over the sandbox).
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/Env.h"
+#include "external/YouTubeVideoAPI.h"
+#include "external/iTunesSearchAPI.h"
+#include "playback/MRMixParts.h"
+#include "playback/MRPlaylistPlayer.h"
+#include "social/MRCacheFavoriteTrackOperation.h"
+#include "store/Database.h"
+#include "ui/BridgeHub.h"
+
+namespace mr {
+
+struct MRUiContext {
+  const Env* env = nullptr;
+  std::shared_ptr<Database> store;
+  // Recommendation (Last.fm, preview sites, network queue), the service
+  // queue and the Mirelune client.
+  MRMixParts mix;
+  MRFavoriteCacheParts favoriteCache;
+  std::shared_ptr<MRPlaylistPlayer> player;
+  BridgeHub* hub = nullptr;
+
+  // The session's commands the application menu reaches; unset ones do
+  // nothing.
+  std::function<void()> logout;
+  std::function<void(const std::string& service)> disconnectService;
+
+  const Env& environment() const { return *env; }
+  const AppConfig& config() const { return env->config(); }
+  std::shared_ptr<LastfmAPI> lastfm() const { return mix.recommend.lastfm; }
+  std::shared_ptr<iTunesSearchAPI> iTunes() const { return mix.recommend.sites.iTunes; }
+  std::shared_ptr<YouTubeVideoAPI> video() const { return mix.recommend.sites.video; }
+};
+
+}  // namespace mr
