@@ -21,6 +21,7 @@ namespace {
 
 struct PlayOptions {
   bool noKeys = false;
+  int tracks = 0;  // 0: the whole mix
 };
 
 // Plays a mix made over an open session, recording what plays as the app
@@ -34,6 +35,7 @@ int playMix(Session& session, const std::shared_ptr<MRPlaylistBuildOperation>& b
   auto player = MRPlaylistPlayer::sharedPlaylistPlayer();
   TerminalPlayer::Options terminal;
   terminal.keys = !options.noKeys && ::isatty(STDIN_FILENO) != 0 && ::isatty(STDOUT_FILENO) != 0;
+  if (options.tracks > 0) terminal.tracks = options.tracks;
   auto screen =
       std::make_shared<TerminalPlayer>(session.env, player, parts.notifications, terminal);
   return screen->run(build, mix, session.serviceQueue());
@@ -78,6 +80,9 @@ void addPlayCommands(CLI::App& app, Action& action) {
   auto options = std::make_shared<PlayOptions>();
   play->add_flag("--no-keys", options->noKeys,
                  "play to the end, one line per event, without reading keys");
+  play->add_option("--tracks", options->tracks,
+                   "stop once this many tracks have started and the one before has faded out")
+      ->check(CLI::PositiveNumber);
 
   auto genre = std::make_shared<std::string>();
   auto* recommend = play->add_subcommand("recommend", "Recommendations of one genre, or any");

@@ -225,6 +225,7 @@ void TerminalPlayer::playlistPlayerDidFailToInitializeTrackPlayer(
 }
 
 void TerminalPlayer::statusChanged(const Notification& notification) {
+  if (checkTrackLimit()) return;
   auto trackPlayer = notification.objectAs<MRTrackPlayer>();
   if (!trackPlayer || trackPlayer != player_->currentTrackPlayer()) return;
   if (!options_.keys) event(std::string("status: ") + statusName(trackPlayer->status()));
@@ -278,6 +279,20 @@ void TerminalPlayer::checkEnd() {
   }
   event("done: " + std::to_string(tracksStarted_) + " tracks played");
   quit(0);
+}
+
+bool TerminalPlayer::checkTrackLimit() {
+  if (quitting_ || !options_.tracks || tracksStarted_ < *options_.tracks) return false;
+  const auto& current = player_->currentTrackPlayer();
+  if (!current || current->status() != MRTrackPlayerStatusPlaying) return false;
+  const auto& previous = player_->previousTrackPlayer();
+  if (previous && !previous->isUnloading() && previous->status() != MRTrackPlayerStatusFinished) {
+    return false;  // still fading out
+  }
+  event("done: " + std::to_string(tracksStarted_) + " tracks played");
+  player_->stop();
+  quit(0);
+  return true;
 }
 
 void TerminalPlayer::quit(int code) {

@@ -29,6 +29,9 @@ class TerminalPlayer final : public MRPlaylistPlayerDelegate,
   struct Options {
     bool keys = true;            // read keys and keep a status line
     std::FILE* out = stdout;     // events and the status line
+    // Stop once this many tracks have started and the one before the last
+    // has faded out (2: across one cross-fade); none plays the mix out.
+    std::optional<int> tracks;
   };
 
   TerminalPlayer(const Env& env, std::shared_ptr<MRPlaylistPlayer> player,
@@ -71,6 +74,8 @@ class TerminalPlayer final : public MRPlaylistPlayerDelegate,
   // Whether anything still plays (or fades out).
   bool isPlaying() const;
   void checkEnd();
+  // With a track limit: whether it is reached, in which case it stops.
+  bool checkTrackLimit();
   void quit(int code);
   void startKeyReader();
   void stopKeyReader();
