@@ -387,9 +387,10 @@ struct GstMediaPlayer::Core : std::enable_shared_from_this<Core> {
   }
 
   // What a stream has downloaded, as parts of its length. Returns whether
-  // all of it has.
+  // all of it has, which is known before the length is (buffering starts
+  // before the preroll ends).
   bool updateStreamRanges() {
-    if (!duration || playbin == nullptr) return false;
+    if (playbin == nullptr) return false;
     bool whole = false;
     GstQuery* query = gst_query_new_buffering(GST_FORMAT_PERCENT);
     if (gst_element_query(playbin, query)) {
@@ -402,12 +403,13 @@ struct GstMediaPlayer::Core : std::enable_shared_from_this<Core> {
         gint64 stop = 0;
         if (!gst_query_parse_nth_buffering_range(query, i, &start, &stop) || stop <= start)
           continue;
+        if (start == 0 && stop >= GST_FORMAT_PERCENT_MAX) whole = true;
+        if (!duration) continue;
         const double from = *duration * static_cast<double>(start) / GST_FORMAT_PERCENT_MAX;
         const double to = *duration * static_cast<double>(stop) / GST_FORMAT_PERCENT_MAX;
         loaded.push_back({from, std::min(to, *duration) - from});
-        if (start == 0 && stop >= GST_FORMAT_PERCENT_MAX) whole = true;
       }
-      setRanges(std::move(loaded));
+      if (duration) setRanges(std::move(loaded));
     }
     gst_query_unref(query);
     return whole;
