@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
   mr::cli::addFavoriteCommands(app, action);
   mr::cli::addSocialCommands(app, action);
   mr::cli::addSandboxCommands(app, action);
+  mr::cli::addUiCommands(app, action);
 
   try {
     app.parse(argc, argv);
