@@ -18,6 +18,8 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   gstreamer1.0-alsa glib-networking gstreamer1.0-tools
+  # The window's page server and the window itself.
+  libsoup-3.0-dev libwebkit2gtk-4.1-dev libgtk-3-dev
 )
 
 missing=()

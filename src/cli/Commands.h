@@ -21,6 +21,8 @@ void addPlayCommands(CLI::App& app, Action& action);
 void addFavoriteCommands(CLI::App& app, Action& action);
 void addSocialCommands(CLI::App& app, Action& action);
 void addDemoCommands(CLI::App& app, Action& action);
+// The window and its pages; also what `mirelune` without a command does.
+void addUiCommands(CLI::App& app, Action& action);
 
 // A password from the terminal without echo, or the first line of standard
 // input when that is not a terminal.

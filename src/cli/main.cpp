@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
   mr::cli::addSocialCommands(app, action);
   mr::cli::addSandboxCommands(app, action);
   mr::cli::addDemoCommands(app, action);
+  mr::cli::addUiCommands(app, action);
 
   try {
     app.parse(argc, argv);
