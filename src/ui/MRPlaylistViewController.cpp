@@ -209,7 +209,6 @@ std::string MRPlaylistViewController::title() const {
 
 void MRPlaylistViewController::screenWillDisappear() {
   gone_ = true;
-  bridge_.reset();
   if (build_ && buildObserver_) {
     build_->removeObserver(*buildObserver_);
     buildObserver_.reset();

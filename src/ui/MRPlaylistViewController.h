@@ -45,8 +45,9 @@ class MRPlaylistViewController final
   // MRScreen.
   std::string kind() const override { return "playlist"; }
   std::string title() const override;
-  // Closes the channel and lets go of the mix's, the player's and the jobs'
-  // notices: whatever arrives afterwards is ignored.
+  // Lets go of the mix's and the player's notices; whatever arrives
+  // afterwards (requests, notices, late alert answers) is ignored. The
+  // channel's name stays readable for the window.
   void screenWillDisappear() override;
 
   // ScriptBridgeDelegate: the page's load sends the whole list again.
@@ -101,7 +102,7 @@ class MRPlaylistViewController final
 
  private:
   void attach();
-  bool live() const { return bridge_ != nullptr; }
+  bool live() const { return bridge_ != nullptr && !gone_; }
   void send(const std::string& call, const Value& argument);
   void send(const std::string& call, const Value& first, const Value& second);
 
