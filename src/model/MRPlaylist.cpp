@@ -49,6 +49,14 @@ size_t MRPlaylist::insertTrack(std::shared_ptr<MRPlaylistTrackItem> item, size_t
   return index;
 }
 
+std::shared_ptr<MRPlaylistTrackItem> MRPlaylist::removeTrackAtIndex(size_t index) {
+  std::lock_guard guard(mutex_);
+  if (index >= arrTracks_.size()) return nullptr;
+  auto item = std::move(arrTracks_[index]);
+  arrTracks_.erase(arrTracks_.begin() + static_cast<std::ptrdiff_t>(index));
+  return item;
+}
+
 size_t MRPlaylist::appendTrack(std::shared_ptr<MRPlaylistTrackItem> item) {
   return insertTrack(std::move(item), static_cast<size_t>(-1));
 }

@@ -33,6 +33,10 @@ class MRPlaylist {
   // The position of that very item, or none.
   std::optional<size_t> indexOfTrackItem(const MRPlaylistTrackItem* item) const;
   std::vector<std::shared_ptr<MRPlaylistTrackItem>> tracks() const;
+  // Takes the item at `index` out of the list (a track the listener
+  // unfavorited or banned); on the main thread. nullptr when there is none.
+  // The view delegate is not told: the screen that removes it knows.
+  std::shared_ptr<MRPlaylistTrackItem> removeTrackAtIndex(size_t index);
 
   std::shared_ptr<MRPlaylistViewDelegate> viewDelegate() const;
   void setViewDelegate(std::weak_ptr<MRPlaylistViewDelegate> delegate);

@@ -32,6 +32,8 @@ struct MRUiContext {
   // nothing.
   std::function<void()> logout;
   std::function<void(const std::string& service)> disconnectService;
+  // Opens an address in the listener's browser; unset does nothing.
+  std::function<void(const std::string&)> openInBrowser;
 
   const Env& environment() const { return *env; }
   const AppConfig& config() const { return env->config(); }
