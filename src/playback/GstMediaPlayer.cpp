@@ -140,6 +140,10 @@ struct GstMediaPlayer::Core : std::enable_shared_from_this<Core> {
   GstElement* volume = nullptr;  // owned by playbin
   GstControlSource* fader = nullptr;
   GSource* busWatch = nullptr;
+  // While a stream waits for data: asks the pipeline again, as the
+  // download buffer does not always post its 100 % after reading from
+  // another offset of a file it already holds.
+  GSource* dataCheck = nullptr;
   GSource* noticeSource = nullptr;
   bool dead = false;
 
@@ -261,6 +265,7 @@ struct GstMediaPlayer::Core : std::enable_shared_from_this<Core> {
       g_source_destroy(busWatch);
       g_source_unref(std::exchange(busWatch, nullptr));
     }
+    stopDataCheck();
     if (playbin != nullptr) {
       gst_element_set_state(playbin, GST_STATE_NULL);
       g_signal_handlers_disconnect_by_data(playbin, this);
@@ -460,11 +465,47 @@ struct GstMediaPlayer::Core : std::enable_shared_from_this<Core> {
     const bool waiting = percent < 100 && !downloaded;
     if (waiting != waitingForData) {
       waitingForData = waiting;
+      if (waiting) {
+        startDataCheck();
+      } else {
+        stopDataCheck();
+      }
       stalled = waiting && requested == GST_STATE_PLAYING;
       setBuffered(waiting, !waiting);
       updateRate();
       applyState();
     }
+  }
+
+  void startDataCheck() {
+    if (dataCheck != nullptr || dead) return;
+    dataCheck = g_timeout_source_new(250);
+    g_source_set_callback(dataCheck, G_SOURCE_FUNC(onDataCheck), this, nullptr);
+    g_source_attach(dataCheck, context);
+  }
+
+  void stopDataCheck() {
+    if (dataCheck == nullptr) return;
+    g_source_destroy(dataCheck);
+    g_source_unref(std::exchange(dataCheck, nullptr));
+  }
+
+  static gboolean onDataCheck(gpointer data) {
+    std::shared_ptr<Core> self = static_cast<Core*>(data)->shared_from_this();
+    if (self->dead || !self->waitingForData || self->playbin == nullptr) return G_SOURCE_CONTINUE;
+    GstQuery* query = gst_query_new_buffering(GST_FORMAT_PERCENT);
+    gboolean busy = TRUE;
+    gint percent = 0;
+    if (gst_element_query(self->playbin, query)) {
+      gst_query_parse_buffering_percent(query, &busy, &percent);
+    }
+    gst_query_unref(query);
+    if (self->updateStreamRanges()) self->downloaded = true;
+    if (!busy || percent >= 100 || self->downloaded) {
+      log::debug("media player: {}: buffered {}% on asking again", self->url, percent);
+      self->onBuffering(100);
+    }
+    return G_SOURCE_CONTINUE;
   }
 
   void onEnd() {
