@@ -8,11 +8,14 @@
 #include <string>
 
 #include "base/Env.h"
+#include "base/NotificationCenter.h"
 #include "external/YouTubeVideoAPI.h"
 #include "external/iTunesSearchAPI.h"
 #include "playback/MRMixParts.h"
 #include "playback/MRPlaylistPlayer.h"
 #include "social/MRCacheFavoriteTrackOperation.h"
+#include "service/ovloAuth.h"
+#include "service/ovloConnectionAPI.h"
 #include "store/Database.h"
 #include "ui/BridgeHub.h"
 
@@ -32,8 +35,14 @@ struct MRUiContext {
   // nothing.
   std::function<void()> logout;
   std::function<void(const std::string& service)> disconnectService;
-  // Opens an address in the listener's browser; unset does nothing.
-  std::function<void(const std::string&)> openInBrowser;
+  // Opens an address in the desktop's browser.
+  std::function<void(const std::string& url)> openInBrowser;
+  // The centre the shared player posts its notices on.
+  std::shared_ptr<NotificationCenter> notifications;
+  // The account pages and the connection pages the menu opens; unset: the
+  // commands that need them do nothing.
+  std::shared_ptr<ovloAuth> auth;
+  std::shared_ptr<ovloConnectionAPI> connections;
 
   const Env& environment() const { return *env; }
   const AppConfig& config() const { return env->config(); }
