@@ -15,7 +15,11 @@
 #include "cli/Support.h"
 #include "playback/MRPlaylistPlayer.h"
 #include "ui/BridgeHub.h"
+#include "app/MRAppSession.h"
+#include "service/ovloAuth.h"
 #include "ui/MRDesktopWindow.h"
+#include "ui/MRMainWindowController.h"
+#include "ui/MRPlaylistViewController.h"
 #include "ui/MRSingleInstance.h"
 #include "ui/MRUiContext.h"
 #include "ui/MRUiStrings.h"
@@ -34,23 +38,19 @@ class UiScreens {
   virtual ~UiScreens() = default;
 };
 
-// Holds the "main" channel open so the page has someone to talk to.
-class IdleMainChannel final : public UiScreens, public ScriptBridgeDelegate {
+// The main window over `context`, with the playlist screens it pushes.
+class MainWindow final : public UiScreens {
  public:
-  explicit IdleMainChannel(BridgeHub& hub) : bridge_(hub.open("main", this)) {}
-  void onAppMessage(const std::string&, const AppParams&) override {}
+  explicit MainWindow(MRUiContext& context)
+      : window_(context, [&context](MRScreenHost& host, std::shared_ptr<MRPlaylist> playlist) {
+          return std::make_shared<MRPlaylistViewController>(context, host, std::move(playlist));
+        }) {
+    window_.showWindow();
+  }
 
  private:
-  std::unique_ptr<ScriptBridge> bridge_;
+  MRMainWindowController window_;
 };
-
-// ---------------------------------------------------------------------------
-// HOOK: the screens. Replace this with the main window controller over
-// `context` (its `hub` is `hub`; the page's "main" channel is its own).
-// ---------------------------------------------------------------------------
-std::unique_ptr<UiScreens> makeScreens(BridgeHub& hub, MRUiContext& /*context*/) {
-  return std::make_unique<IdleMainChannel>(hub);
-}
 
 gboolean quitOnSignal(gpointer data) {
   static_cast<Dispatcher*>(data)->quit();
@@ -88,6 +88,10 @@ int runUi(UiMode mode, uint16_t port) {
 
   Session session;
   if (Status opened = session.open(); !opened.ok()) return fail(opened.error().toString());
+  if (!session.services->isAuthorized()) {
+    return fail("nobody is signed in on this machine: run \"mirelune signup NAME\" or "
+                "\"mirelune login NAME\" first");
+  }
 
   const std::string webDir = UiServer::defaultWebDir();
   const MRUiStrings strings =
@@ -102,7 +106,33 @@ int runUi(UiMode mode, uint16_t port) {
   context.favoriteCache = session.services->favoriteCacheParts(session.store.database());
   context.player = MRPlaylistPlayer::sharedPlaylistPlayer();
   context.hub = &hub;
-  std::unique_ptr<UiScreens> screens = makeScreens(hub, context);
+  context.notifications = MRPlayerParts::defaults().notifications;
+  context.auth = ovloAuth::sharedInstance();
+  context.connections = session.services->parts().connections;
+  context.openInBrowser = [](const std::string& url) {
+    if (Status opened = openInBrowser(url); !opened.ok()) {
+      log::warning("{}", opened.error().description());
+    }
+  };
+  context.disconnectService = [&session](const std::string& service) {
+    session.services->disconnectService(
+        service, [] {},
+        [](const Error& error) { log::warning("disconnecting failed: {}", error.description()); });
+  };
+  // Signing in again is the welcome flow's; until then the window closes.
+  context.logout = [&session, &main] {
+    MRPlaylistPlayer::sharedPlaylistPlayer()->stop();
+    session.services->signOut();
+    std::cout << "Signed out." << std::endl;
+    main.quit();
+  };
+
+  // As the app does at launch for a signed-in listener: the background
+  // jobs, the playback history and the connections.
+  session.services->registerLaunchJobs(session.store.database());
+  MRAppSession appSession(env, *session.services, session.serviceQueue());
+  appSession.readyToServe();
+  auto screens = std::make_unique<MainWindow>(context);
 
   UiServer server(hub, UiServer::Options{webDir, port, strings.json()});
   if (Status started = server.start(); !started.ok()) {

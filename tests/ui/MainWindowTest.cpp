@@ -93,9 +93,9 @@ TEST_F(MainWindowTest, SideMenuNavigation) {
   advance(1.0);
   // The top-track mix opened above is still being built.
   EXPECT_EQ(page.last(status->channel(), "app.setList")
-                .rfind(R"(app.setList({"title":"Processing status","items":[{"title":"MRArtistTopTrackMix","subtitle":)", 0),
+                .rfind(R"(app.setList({"title":"Processing Status","items":[{"title":"MRArtistTopTrackMix","subtitle":)", 0),
             0u)
-      << page.last(status->channel(), "app.setOperations");
+      << page.last(status->channel(), "app.setList");
   main("app://navigateBack");
   page.clear();
   advance(5.0);
