@@ -343,7 +343,7 @@ const std::vector<std::string> kCommentTemplates = {
     "This deserves more views",
     "\"{title}\" is the reason I started playing guitar.",
     "I can't stop listening to this & I don't want to",
-    "Found this through a friend, thank you {artist}!"};
+    "Found this through a friend who kept playing it on our long road trip last summer, so thank you {artist}!"};
 
 std::string replaced(std::string text, std::string_view key, const std::string& value) {
   for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + value.size()))

@@ -22,12 +22,18 @@ packages=(
   libsoup-3.0-dev libwebkit2gtk-4.1-dev libgtk-3-dev
 )
 
+# The browser tests: Debian's Chromium, driven by Playwright on Node.js.
+packages+=(chromium)
+command -v node >/dev/null || packages+=(nodejs)
+
 missing=()
 for package in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$package")
   fi
 done
+# npm comes with some Node.js packages and apart with Debian's.
+command -v npm >/dev/null || missing+=(npm)
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 run_as_root() {

@@ -6,6 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
+# Playwright for the browser tests, as locked; it downloads no browser.
+(cd tests/browser && npm ci --no-audit --no-fund --loglevel=error)
 
 folder=$(bash tools/build.sh release)
 ctest --test-dir "$folder" --output-on-failure -j "$(nproc)"
@@ -24,6 +26,6 @@ folder=$(bash tools/build.sh tsan)
   # GLib's mutexes and thread pools wait on futexes ThreadSanitizer cannot
   # see, so every GStreamer pipeline reads as racing with itself; the
   # GStreamer player's own tests run under the other two builds.
-  ctest --test-dir "$folder" --output-on-failure -j "$(nproc)" -E '^cli\.|^GstMediaPlayer|/GstMediaPlayerMediaTest\.'
+  ctest --test-dir "$folder" --output-on-failure -j "$(nproc)" -E '^cli\.|^browser\.|^GstMediaPlayer|/GstMediaPlayerMediaTest\.'
 )
 echo "All tests passed."
