@@ -23,6 +23,8 @@ void addSocialCommands(CLI::App& app, Action& action);
 void addDemoCommands(CLI::App& app, Action& action);
 // The window and its pages; also what `mirelune` without a command does.
 void addUiCommands(CLI::App& app, Action& action);
+// The desktop entry and the URL scheme.
+void addDesktopCommands(CLI::App& app, Action& action);
 
 // A password from the terminal without echo, or the first line of standard
 // input when that is not a terminal.

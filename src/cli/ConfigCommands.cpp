@@ -7,6 +7,7 @@
 #include "base/FileUtil.h"
 #include "base/Json.h"
 #include "cli/Commands.h"
+#include "ui/MRSingleInstance.h"
 
 namespace mr::cli {
 
@@ -32,6 +33,12 @@ void addConfigCommands(CLI::App& app, Action& action) {
   command->add_option("URL", *url, "the URL")->required();
   command->callback([&action, url] {
     action = [url] {
+      // The window running for this profile handles it, as the desktop's
+      // URL event would reach it.
+      if (MRSingleInstance::sendToRunning(Env::defaultEnv().paths().dataDir, "url " + *url).ok()) {
+        std::cout << "handed to the running Mirelune\n";
+        return 0;
+      }
       auto session = MRAppSession::sharedSession();
       Dispatcher& main = Env::defaultEnv().main();
       int code = 0;

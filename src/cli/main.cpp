@@ -1,5 +1,8 @@
 // The mirelune command: the program's jobs from a terminal.
+#include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
 #include <cstdlib>
 #include <iostream>
 
@@ -23,9 +26,14 @@ int main(int argc, char** argv) {
   mr::cli::addSandboxCommands(app, action);
   mr::cli::addDemoCommands(app, action);
   mr::cli::addUiCommands(app, action);
+  mr::cli::addDesktopCommands(app, action);
 
+  // The desktop entry hands over a URL alone: "mirelune mirelune://…".
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 1 && args[0].rfind("mirelune:", 0) == 0) args.insert(args.begin(), "url");
+  std::reverse(args.begin(), args.end());  // CLI11 takes them last first
   try {
-    app.parse(argc, argv);
+    app.parse(args);
   } catch (const CLI::ParseError& problem) {
     return app.exit(problem);
   }
