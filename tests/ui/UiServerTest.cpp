@@ -53,7 +53,8 @@ struct Recorder : ScriptBridgeDelegate {
 
 // A page's connection to /bridge through libsoup's client.
 struct PageClient {
-  SoupSession* session = soup_session_new();
+  // No proxy resolver: loopback only, and libproxy is not built for ThreadSanitizer.
+  SoupSession* session = soup_session_new_with_options("proxy-resolver", nullptr, nullptr);
   SoupWebsocketConnection* connection = nullptr;
   guint handshakeStatus = 0;
   bool finished = false;
