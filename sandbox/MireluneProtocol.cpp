@@ -586,7 +586,63 @@ void MireluneProtocol::registerLogs(SandboxRouter& router) {
   });
 }
 
+namespace {
+
+// The terms of use the welcome window shows in a frame.
+constexpr const char* kTermsOfUsePage = R"(<!DOCTYPE html>
+<html lang="en"><head><meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<meta name="color-scheme" content="light dark">
+<title>Mirelune Terms of Use</title>
+<style>
+body { margin: 0; padding: 28px 32px 40px; font: 14px/1.6 system-ui, sans-serif;
+       color: #1c1a24; background: #fff; }
+h1 { font-size: 20px; margin: 0 0 4px; }
+h2 { font-size: 15px; margin: 22px 0 6px; }
+p, li { margin: 0 0 8px; color: #3d3a4a; }
+.updated { color: #8c899b; font-size: 12px; margin-bottom: 18px; }
+@media (prefers-color-scheme: dark) {
+  body { color: #f2f0fa; background: #18171f; }
+  p, li { color: #c9c5d8; }
+}
+</style></head>
+<body>
+<h1>Mirelune Terms of Use</h1>
+<p class="updated">Last updated: April 1, 2024</p>
+<p>These terms govern your use of Mirelune, its recommendations and the
+web pages of the Mirelune service. By creating an account or logging in you
+agree to them.</p>
+<h2>1. Your account</h2>
+<p>Keep your password to yourself. You are responsible for what is done
+with your account. You may close it at any time from the account page.</p>
+<h2>2. Your music library</h2>
+<p>To recommend music, Mirelune reads the titles, artists, albums and play
+counts of the songs in your music library and sends them to the service.
+It never uploads the audio files themselves.</p>
+<h2>3. Previews and links</h2>
+<p>Previews are played from the stores and video sites that offer them,
+under their own terms. Mirelune does not sell music; purchase links lead
+to the stores.</p>
+<h2>4. Comments and sharing</h2>
+<p>Comments you post are public. Do not post anything unlawful or
+anything you have no right to share. We may remove comments that break
+these terms.</p>
+<h2>5. Changes</h2>
+<p>We may change these terms; the date above tells when they last changed.
+Continuing to use Mirelune after a change means you accept it.</p>
+<h2>6. No warranty</h2>
+<p>Mirelune is offered as it is, without warranty of any kind, to the
+extent the law allows.</p>
+</body></html>
+)";
+
+}  // namespace
+
 void MireluneProtocol::registerPages(SandboxRouter& router) {
+  router.get("/app/mirelune-tou", Signing::None, [](const SandboxRequest&) {
+    return SandboxResponse::withStatus(200, "text/html; charset=utf-8", kTermsOfUsePage);
+  });
+
   router.get("/track/(wt[0-9]+)", Signing::None, [this](const SandboxRequest& request) {
     auto track = store_.transaction([&](Connection& db) -> Result<Value> {
       auto id = catalog_.trackForWtid(db, request.captures.at(0));

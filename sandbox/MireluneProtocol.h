@@ -11,7 +11,8 @@
 // are checked line by line and refused whole when a line is malformed.
 //
 // Unsigned pages for the addresses the documents hand out: /track/<wtid>,
-// /listener/<aid>/image.png and /listener/<aid>/tagcloud.png.
+// /listener/<aid>/image.png and /listener/<aid>/tagcloud.png; and the web
+// host's terms of use, /app/mirelune-tou.
 #pragma once
 
 #include <cstdint>

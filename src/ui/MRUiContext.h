@@ -43,6 +43,10 @@ struct MRUiContext {
   // commands that need them do nothing.
   std::shared_ptr<ovloAuth> auth;
   std::shared_ptr<ovloConnectionAPI> connections;
+  // Starts the signed-in listener's background work (the session's
+  // readyToServe, which acts once); the first analysis calls it when enough
+  // recommendations exist. Unset: nothing happens.
+  std::function<void()> readyToServe;
 
   const Env& environment() const { return *env; }
   const AppConfig& config() const { return env->config(); }

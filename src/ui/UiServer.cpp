@@ -11,6 +11,7 @@
 
 #include "base/FileUtil.h"
 #include "base/Log.h"
+#include "base/Url.h"
 
 #ifndef MIRELUNE_WEB_DIR_DEFAULT
 #define MIRELUNE_WEB_DIR_DEFAULT "web"
@@ -118,6 +119,7 @@ struct UiServer::Impl {
   std::string host;    // "127.0.0.1:PORT"
   std::string origin;  // "http://127.0.0.1:PORT"
   std::string policy;  // Content-Security-Policy
+  std::vector<std::string> frameSources;
   SoupWebsocketConnection* page = nullptr;
 
   Impl(BridgeHub& h, Options o) : hub(h), options(std::move(o)) {}
@@ -346,10 +348,20 @@ Status UiServer::start() {
   g_slist_free(listeners);
   d.host = "127.0.0.1:" + std::to_string(d.port);
   d.origin = "http://" + d.host;
+  std::string frames = "'self'";
+  for (const auto& source : d.frameSources) {
+    auto url = Url::parse(source);
+    if (!url || (url->scheme != "http" && url->scheme != "https") || url->host.empty()) continue;
+    const std::string origin = url->origin();
+    // An origin goes into the header as it stands: nothing that could end
+    // the directive.
+    if (origin.find_first_of(" ;,'\"\r\n") != std::string::npos) continue;
+    frames += " " + origin;
+  }
   d.policy =
       "default-src 'self'; script-src 'self' 'unsafe-eval'; style-src 'self' 'unsafe-inline'; "
       "img-src 'self' http: https: data: blob:; media-src 'self' http: https: data: blob:; "
-      "connect-src 'self' ws://" + d.host + "; frame-src 'self'; frame-ancestors 'self'; "
+      "connect-src 'self' ws://" + d.host + "; frame-src " + frames + "; frame-ancestors 'self'; "
       "object-src 'none'; base-uri 'self'; form-action 'self'";
 
   soup_server_add_handler(d.server, nullptr, &Impl::request, &d, nullptr);
@@ -357,6 +369,10 @@ Status UiServer::start() {
   soup_server_add_websocket_handler(d.server, "/bridge", d.origin.c_str(), nullptr,
                                     &Impl::pageConnected, &d, nullptr);
   return Status();
+}
+
+void UiServer::setFrameSources(std::vector<std::string> sources) {
+  impl_->frameSources = std::move(sources);
 }
 
 uint16_t UiServer::port() const { return impl_->port; }

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/Error.h"
 #include "ui/BridgeHub.h"
@@ -41,6 +42,11 @@ class UiServer {
   ~UiServer();
   UiServer(const UiServer&) = delete;
   UiServer& operator=(const UiServer&) = delete;
+
+  // Web addresses whose pages the window may show in a frame (the terms of
+  // use of the Mirelune web host); only their origins are used, and
+  // addresses that are not http(s) are ignored. Before start().
+  void setFrameSources(std::vector<std::string> sources);
 
   // Listens on 127.0.0.1. Fails when the port is taken or the web folder
   // is missing.

@@ -426,6 +426,81 @@ function onRequest(channel, name, p) {
   }
 }
 
+// ---------- the welcome window (MOCK_WELCOME=1) ----------
+
+const welcome = { stack: [], busy: false, timer: null, checked: 0, found: 0, alertId: 1 };
+const WELCOME_ON = !!process.env.MOCK_WELCOME;
+function welcomeState() {
+  const top = welcome.stack.at(-1) ?? "welcome";
+  const o = { screen: top, canGoBack: welcome.stack.length > 1 && !welcome.busy };
+  if (top === "terms") o.url = `http://127.0.0.1:${port}/app/mirelune-tou`;
+  if (top === "signUp") {
+    o.busy = welcome.busy;
+    o.birthYears = [{ tag: -1, title: "Select" }, ...Array.from({ length: 90 }, (_, i) => ({ tag: 1920 + i, title: String(1920 + i) }))];
+    o.sexes = [{ tag: -1, title: "Select" }, { tag: 0, title: "Male" }, { tag: 1, title: "Female" }];
+    const countries = JSON.parse(fs.readFileSync(path.join(webRoot, "resources/iTunesStoreCountries.json"), "utf8"));
+    o.countries = [...countries.map((c) => ({ code: c.Code.toLowerCase(), title: c.Country })), { code: "", title: "Other country" }];
+    o.values = { user: "", birthYear: -1, sex: -1, country: "jp" };
+  }
+  if (top === "logIn") Object.assign(o, { busy: welcome.busy, values: { user: "" } });
+  if (top === "analysis") {
+    const ready = welcome.found >= 30;
+    Object.assign(o, {
+      title: ready ? "Mirelune is ready!" : "Analyzing your preferences…",
+      progressText: welcome.checked ? `Checked ${welcome.checked} of 1240 songs in your library` : "Preparing…",
+      recommendText: `${welcome.found} recommended songs found`,
+      fraction: welcome.checked ? Math.min(1, welcome.found / 30) : null,
+      ready,
+    });
+    o.canGoBack = !ready;
+  }
+  return o;
+}
+function sendWelcome() {
+  if (WELCOME_ON) send("welcome", `app.setWelcome(${js(welcomeState())})`);
+}
+function onWelcome(name, p) {
+  const push = (s) => { welcome.stack.push(s); sendWelcome(); };
+  switch (name) {
+    case "showSignUp": push(welcome.agreed ? "signUp" : "terms"); welcome.next = "signUp"; break;
+    case "showLogIn": push(welcome.agreed ? "logIn" : "terms"); welcome.next = "logIn"; break;
+    case "agree": welcome.agreed = true; push(welcome.next); break;
+    case "navigateBack": if (welcome.stack.length > 1) { welcome.stack.pop(); clearInterval(welcome.timer); sendWelcome(); } break;
+    case "register":
+      if (!p.user) {
+        send("welcome", `app.showAlert(${js({ id: welcome.alertId++, title: "Error", message: "Please enter an account name.", buttons: ["OK"], cancel: 0, sheet: false })})`);
+        break;
+      }
+      // falls through
+    case "logIn":
+      welcome.busy = true;
+      sendWelcome();
+      setTimeout(() => {
+        welcome.busy = false;
+        welcome.checked = 0;
+        welcome.found = 0;
+        push("analysis");
+        clearInterval(welcome.timer);
+        welcome.timer = setInterval(() => {
+          welcome.checked = Math.min(1240, welcome.checked + 160);
+          if (welcome.checked > 300) welcome.found = Math.min(30, welcome.found + 3);
+          sendWelcome();
+          if (welcome.found >= 30) clearInterval(welcome.timer);
+        }, Number(process.env.MOCK_WELCOME_TICK ?? 400));
+      }, 500);
+      break;
+    case "getStarted":
+      send("welcome", "app.closeWelcome()");
+      // The next page (the screenshots' dark pass) starts over.
+      Object.assign(welcome, { stack: [], agreed: false, found: 0, checked: 0 });
+      break;
+    case "alertDidEnd": send("welcome", `app.closeAlert(${Number(p.id)})`); break;
+    case "openSheet":
+      send("welcome", `app.showSheet(${js({ channel: `${p.kind}-1`, kind: p.kind, title: p.kind === "musicLibrary" ? "Music library" : "Your favorite artists" })})`);
+      break;
+  }
+}
+
 function onFrame(text) {
   let f;
   try {
@@ -438,7 +513,14 @@ function onFrame(text) {
     return;
   }
   if (f.event === "load") {
-    if (f.channel === "detail") sendDetail();
+    if (f.channel === "welcome") {
+      if (WELCOME_ON && !welcome.stack.length) welcome.stack.push("welcome");
+      sendWelcome();
+    } else if (f.channel === "inputPreferences-1") {
+      send(f.channel, `app.setPreferences(${js({ description: "Enter at least three of your favorite artists:", artists: ["Radiohead", "Björk", ""], canCancel: false, busy: false, progress: null })})`);
+    } else if (f.channel === "musicLibrary-1") {
+      send(f.channel, `app.setMusicLibrary(${js({ path: "/home/listener/Music/iTunes/iTunes Music Library.xml", defaultPath: "/home/listener/Music/iTunes/iTunes Music Library.xml", isDefault: true, message: "Please specify the location of 'iTunes Music Library.xml'" })})`);
+    } else if (f.channel === "detail") sendDetail();
     else if (f.channel === "comment-1") {
       const t = currentTrack();
       send("comment-1", `app.setCommentForm(${js({ title: t?.title, artist: t?.artist, artwork: t?.artwork, facebook: { enabled: true, checked: true }, twitter: { enabled: false, checked: false } })})`);
@@ -456,7 +538,10 @@ function onFrame(text) {
     }
     const params = Object.fromEntries(new URLSearchParams(m[2]));
     console.log("request", f.channel, m[1], params);
-    onRequest(f.channel, m[1], params);
+    if (f.channel === "welcome") onWelcome(m[1], params);
+    else if (f.channel === "inputPreferences-1" || f.channel === "musicLibrary-1") {
+      if (/DidEnd|DidSubmit|DidCancel/.test(m[1])) send("welcome", "app.closeSheet()");
+    } else onRequest(f.channel, m[1], params);
   }
 }
 
@@ -509,6 +594,11 @@ const TYPES = { ".html": "text/html; charset=utf-8", ".js": "text/javascript; ch
 
 const server = http.createServer((req, res) => {
   const url = new URL(req.url, "http://localhost");
+  if (url.pathname === "/app/mirelune-tou") {
+    res.writeHead(200, { "Content-Type": "text/html; charset=utf-8" });
+    res.end(`<!doctype html><meta name="color-scheme" content="light dark"><style>body{font:14px/1.6 system-ui;padding:24px 28px;margin:0}@media (prefers-color-scheme:dark){body{background:#18171f;color:#eee}}</style><h1 style="font-size:20px">Mirelune Terms of Use</h1><p>These terms govern your use of Mirelune. By creating an account or logging in you agree to them.</p><h2 style="font-size:15px">1. Your account</h2><p>Keep your password to yourself.</p><h2 style="font-size:15px">2. Your music library</h2><p>Mirelune reads the titles, artists and play counts of your songs; never the audio files.</p>`);
+    return;
+  }
   if (url.pathname === "/strings.json") {
     res.writeHead(200, { "content-type": TYPES[".json"], "cache-control": "no-cache" });
     res.end(JSON.stringify(loadStrings(pickLang(req))));

@@ -63,18 +63,19 @@ export class Dialogs {
     });
   }
 
-  showAlert(o) {
+  // `channel`: where alertDidEnd goes (the window that asked).
+  showAlert(o, channel = "main") {
     if (!o || typeof o !== "object") return;
-    const id = o.id;
-    this.closeAlert(id);
+    const id = `${channel}:${o.id}`;
+    this.closeAlert(o.id, channel);
     const buttons = Array.isArray(o.buttons) && o.buttons.length ? o.buttons : [t("shell.ok")];
     const cancel = Number.isInteger(o.cancel) && o.cancel >= 0 && o.cancel < buttons.length ? o.cancel : -1;
     const destructive = Number.isInteger(o.destructive) ? o.destructive : -1;
     const titleId = `dlg-${nextId++}`;
     const end = (button) => {
       if (!this.alerts.has(id)) return;
-      this.closeAlert(id);
-      this.ctx.bridge.request("main", "alertDidEnd", { id, button });
+      this.closeAlert(o.id, channel);
+      this.ctx.bridge.request(channel, "alertDidEnd", { id: o.id, button });
     };
     const modal = new Modal(this.layer, {
       cls: o.sheet ? "action-sheet" : "alert",
@@ -102,18 +103,31 @@ export class Dialogs {
     requestAnimationFrame(() => first?.focus());
   }
 
-  closeAlert(id) {
+  closeAlert(alertId, channel = "main") {
+    const id = `${channel}:${alertId}`;
     const modal = this.alerts.get(id);
     if (!modal) return;
     this.alerts.delete(id);
     modal.close();
   }
 
-  // The comment form: app.setCommentForm on its channel; commentDidSubmit or
-  // commentDidCancel back.
-  showSheet(o) {
+  // A sheet by kind: the comment form (default), the favorite artists
+  // ("inputPreferences") or the music library ("musicLibrary"). `owner` is
+  // the window that showed it; its closeSheet closes only its own.
+  showSheet(o, owner = "main") {
     this.closeSheet();
     if (!o || typeof o.channel !== "string") return;
+    if (o.kind === "inputPreferences" || o.kind === "musicLibrary") {
+      const titleId = `dlg-${nextId++}`;
+      const sheet = (o.kind === "inputPreferences" ? preferencesSheet : librarySheet)(this, o, titleId);
+      this.sheet = { ...sheet, channel: o.channel, owner };
+      this.ctx.attachScripted(o.channel, sheet.app);
+      return;
+    }
+    this.#commentSheet(o, owner);
+  }
+
+  #commentSheet(o, owner) {
     const channel = o.channel;
     const titleId = `dlg-${nextId++}`;
     const cancel = () => {
@@ -158,15 +172,134 @@ export class Dialogs {
         }
       },
     };
-    this.sheet = { modal, channel, app };
+    this.sheet = { modal, channel, app, owner };
     this.ctx.attachScripted(channel, app);
     requestAnimationFrame(() => text.focus());
   }
 
-  closeSheet() {
-    if (!this.sheet) return;
+  closeSheet(owner) {
+    if (!this.sheet || (owner && this.sheet.owner !== owner)) return;
     this.ctx.detachScripted(this.sheet.channel);
     this.sheet.modal.close();
     this.sheet = null;
   }
+}
+
+// The favorite artists: an editable list of names, add and remove, OK (and
+// cancel outside the first analysis). preferencesDidSubmit carries the names
+// as a JSON array.
+function preferencesSheet(dialogs, o, titleId) {
+  const channel = o.channel;
+  const bridge = dialogs.ctx.bridge;
+  let state = { artists: ["", "", ""], canCancel: true, busy: false };
+  const cancel = () => {
+    if (state.canCancel && !state.busy) bridge.request(channel, "preferencesDidCancel");
+    else if (state.canCancel) bridge.request(channel, "preferencesDidCancel");
+  };
+  const modal = new Modal(dialogs.layer, { cls: "sheet prefs-sheet", labelledBy: titleId, onCancel: cancel });
+  const description = h("p.dlg-message.prefs-desc");
+  const list = h("ol.prefs-list");
+  const bar = h("div.wl-bar.prefs-bar", { role: "progressbar", "aria-label": t("welcome.preferences.working") }, h("div.wl-bar-fill"));
+  const barRow = h("div.prefs-progress", {}, bar, h("span.prefs-working", { text: t("welcome.preferences.working") }));
+  const add = h("button.link-btn.prefs-add", { type: "button" }, "+ " + t("welcome.preferences.add"));
+  const ok = h("button.dlg-btn.default", { type: "button" }, t("OK"));
+  const cancelBtn = h("button.dlg-btn.cancel", { type: "button", onclick: cancel }, t("cancel"));
+  const names = () => [...list.querySelectorAll("input")].map((i) => i.value.trim());
+  const row = (value, focus) => {
+    const input = h("input.wl-input", { type: "text", value, autocomplete: "off", spellcheck: "false",
+      placeholder: t("welcome.preferences.placeholder") });
+    const li = h("li.prefs-row", {}, input, h("button.icon-btn.prefs-remove", {
+      type: "button", "aria-label": t("welcome.preferences.remove"), title: t("welcome.preferences.remove"),
+      onclick: () => {
+        const next = li.nextElementSibling ?? li.previousElementSibling;
+        li.remove();
+        renumber();
+        next?.querySelector("input")?.focus();
+      },
+    }, "×"));
+    input.addEventListener("keydown", (e) => {
+      if (e.key === "Enter") {
+        e.preventDefault();
+        if (li === list.lastElementChild && input.value.trim()) addRow();
+        else li.nextElementSibling?.querySelector("input")?.focus();
+      }
+    });
+    list.append(li);
+    renumber();
+    if (focus) input.focus();
+  };
+  const renumber = () => [...list.children].forEach((li, i) => li.querySelector("input").setAttribute("aria-label", t("welcome.preferences.artist", i + 1)));
+  const addRow = () => row("", true);
+  add.addEventListener("click", addRow);
+  const form = h("form.prefs-form", {}, description, list, add, barRow);
+  form.addEventListener("submit", (e) => {
+    e.preventDefault();
+    if (!state.busy) bridge.request(channel, "preferencesDidSubmit", { artists: JSON.stringify(names()) });
+  });
+  ok.addEventListener("click", () => form.requestSubmit());
+  modal.box.append(h("h2.dlg-title", { id: titleId, text: o.title || t("welcome.preferences.title") }), form,
+    h("div.dlg-buttons", {}, cancelBtn, ok));
+  state.artists.forEach((a) => row(a, false));
+  requestAnimationFrame(() => list.querySelector("input")?.focus());
+  const app = {
+    setPreferences: (p) => {
+      if (!p) return;
+      state = { ...state, ...p };
+      description.textContent = p.description ?? "";
+      cancelBtn.hidden = !p.canCancel;
+      ok.disabled = !!p.busy;
+      add.disabled = !!p.busy;
+      for (const input of list.querySelectorAll("input, button")) input.disabled = !!p.busy;
+      barRow.hidden = !p.busy;
+      const fill = bar.firstChild;
+      const determinate = typeof p.progress === "number" && p.progress > 0;
+      bar.classList.toggle("indeterminate", !determinate);
+      fill.style.width = determinate ? `${Math.round(Math.min(1, p.progress) * 100)}%` : "";
+      // The names the program holds (after a reconnect) replace an untouched list.
+      if (Array.isArray(p.artists) && p.artists.length && names().every((n) => !n)) {
+        list.replaceChildren();
+        p.artists.forEach((a) => row(String(a), false));
+      }
+    },
+  };
+  return { modal, app };
+}
+
+// The music library: the path in use, another typed or pasted, Change,
+// Reset and OK.
+function librarySheet(dialogs, o, titleId) {
+  const channel = o.channel;
+  const bridge = dialogs.ctx.bridge;
+  const done = () => bridge.request(channel, "musicLibraryDidEnd");
+  const modal = new Modal(dialogs.layer, { cls: "sheet library-sheet", labelledBy: titleId, onCancel: done });
+  const message = h("p.dlg-message");
+  const current = h("code.lib-path");
+  const note = h("p.lib-note", { text: t("welcome.library.default") });
+  const inputId = `lib-${nextId++}`;
+  const input = h("input.wl-input", { id: inputId, type: "text", autocomplete: "off", spellcheck: "false",
+    placeholder: "~/Music/iTunes/iTunes Music Library.xml" });
+  const change = h("button.dlg-btn", { type: "submit" }, t("Change"));
+  const reset = h("button.dlg-btn", { type: "button", onclick: () => bridge.request(channel, "musicLibraryReset") }, t("Reset"));
+  const form = h("form.lib-form", {},
+    h("div.lib-label", { text: t("welcome.library.path") }), current, note,
+    h("label.lib-label", { for: inputId, text: t("welcome.library.newPath") }),
+    h("div.lib-row", {}, input, change));
+  form.addEventListener("submit", (e) => {
+    e.preventDefault();
+    if (input.value.trim()) bridge.request(channel, "musicLibraryChange", { path: input.value.trim() });
+  });
+  modal.box.append(h("h2.dlg-title", { id: titleId, text: o.title || t("welcome.library.title") }), message, form,
+    h("div.dlg-buttons", {}, reset, h("button.dlg-btn.default", { type: "button", onclick: done }, t("OK"))));
+  requestAnimationFrame(() => input.focus());
+  const app = {
+    setMusicLibrary: (m) => {
+      if (!m) return;
+      message.textContent = m.message ?? "";
+      current.textContent = m.path ?? "";
+      note.hidden = !m.isDefault;
+      reset.disabled = !!m.isDefault;
+      if (input.value.trim() === (m.path ?? "")) input.value = "";
+    },
+  };
+  return { modal, app };
 }

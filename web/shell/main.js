@@ -12,6 +12,7 @@ import { DetailPane } from "./detailpane.js";
 import { Dialogs } from "./dialogs.js";
 import { AppMenu } from "./appmenu.js";
 import { FrameView } from "./frameview.js";
+import { Welcome } from "./welcome.js";
 
 const $ = (id) => document.getElementById(id);
 
@@ -30,6 +31,8 @@ let stale = new Set(); // views kept over a reconnect, to report "load" again
 const bridge = new Bridge({
   onConnect: (isReconnect) => {
     if (isReconnect) stale = new Set([...nav.all(), ...(detail.view ? [detail.view] : [])]);
+    // The welcome window sends its screen again when its channel loads.
+    bridge.event("welcome", "load");
   },
   onStatus: (state) => showStatus(state),
 });
@@ -88,8 +91,8 @@ const main = {
   setPlaybackTime: (o) => panel.setTime(o),
   setPlayHighlight: (on) => panel.setHighlight(on),
   setSearch: (o) => search.set(o),
-  showAlert: (o) => dialogs.showAlert(o),
-  closeAlert: (id) => dialogs.closeAlert(id),
+  showAlert: (o) => dialogs.showAlert(o, "main"),
+  closeAlert: (id) => dialogs.closeAlert(id, "main"),
   setDetail: (o) => detail.setDetail(o),
   setVideo: (o) => {
     detail.setVideo(o);
@@ -97,9 +100,17 @@ const main = {
   },
   setMenu: (o) => appMenu.set(o),
   showSheet: (o) => dialogs.showSheet(o),
-  closeSheet: () => dialogs.closeSheet(),
+  closeSheet: () => dialogs.closeSheet("main"),
 };
 bridge.register("main", (script) => runScript(script, main));
+
+// The welcome window over everything but the dialogs; the main window
+// behind it takes no focus while it shows.
+const welcome = new Welcome(ctx, $("welcome-flow"), dialogs, (shown) => {
+  $("app").inert = shown;
+  updateTop();
+});
+bridge.register("welcome", (script) => runScript(script, welcome.app));
 
 // What framed pages (home, track detail) use: parent.mireluneBridge.
 window.mireluneBridge = Object.freeze({
@@ -182,7 +193,7 @@ document.addEventListener("keydown", (e) => {
 
 function spaceHandler(type) {
   return (e) => {
-    if (e.key !== " " || isTextField(e.target) || !$("dialog-layer").hidden) return;
+    if (e.key !== " " || isTextField(e.target) || !$("dialog-layer").hidden || welcome.visible) return;
     e.preventDefault();
     if (type === "keyDown" && e.repeat) return;
     bridge.request("main", type, { code: 32 });
