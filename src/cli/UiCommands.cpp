@@ -18,8 +18,10 @@
 #include "app/MRAppSession.h"
 #include "service/ovloAuth.h"
 #include "ui/MRDesktopWindow.h"
-#include "ui/MRMainWindowController.h"
-#include "ui/MRPlaylistViewController.h"
+#include "app/MRAppDelegate.h"
+#include "app/MRDefaultAppServices.h"
+#include "app/MRSQLiteStore.h"
+#include "ui/MRDesktopPresenter.h"
 #include "ui/MRSingleInstance.h"
 #include "ui/MRUiContext.h"
 #include "ui/MRUiStrings.h"
@@ -30,27 +32,6 @@ namespace mr::cli {
 namespace {
 
 enum class UiMode { Window, Browser, NoWindow };
-
-// What the window shows while the program runs; destroyed before the player
-// stops and the store saves.
-class UiScreens {
- public:
-  virtual ~UiScreens() = default;
-};
-
-// The main window over `context`, with the playlist screens it pushes.
-class MainWindow final : public UiScreens {
- public:
-  explicit MainWindow(MRUiContext& context)
-      : window_(context, [&context](MRScreenHost& host, std::shared_ptr<MRPlaylist> playlist) {
-          return std::make_shared<MRPlaylistViewController>(context, host, std::move(playlist));
-        }) {
-    window_.showWindow();
-  }
-
- private:
-  MRMainWindowController window_;
-};
 
 gboolean quitOnSignal(gpointer data) {
   static_cast<Dispatcher*>(data)->quit();
@@ -86,55 +67,56 @@ int runUi(UiMode mode, uint16_t port) {
     return 0;
   }
 
-  Session session;
-  if (Status opened = session.open(); !opened.ok()) return fail(opened.error().toString());
-  if (!session.services->isAuthorized()) {
-    return fail("nobody is signed in on this machine: run \"mirelune signup NAME\" or "
-                "\"mirelune login NAME\" first");
-  }
-
   const std::string webDir = UiServer::defaultWebDir();
   const MRUiStrings strings =
       MRUiStrings::load(webDir + "/strings", MRUiStrings::languageFor(preferredLanguages()));
   strings.registerTexts();
 
+  // The launch as the app does it: the store (upgraded when it must be),
+  // then the welcome flow or, for a signed-in listener, the main window and
+  // the background work.
+  MRSQLiteStore store;
+  MRDefaultAppServices services(env, MRDefaultAppServices::sharedParts());
+  MRAppSession appSession(env, services, *services.parts().serviceQueue);
   BridgeHub hub;
-  MRUiContext context;
-  context.env = &env;
-  context.store = session.store.database();
-  context.mix = session.mixParts();
-  context.favoriteCache = session.services->favoriteCacheParts(session.store.database());
-  context.player = MRPlaylistPlayer::sharedPlaylistPlayer();
-  context.hub = &hub;
-  context.notifications = MRPlayerParts::defaults().notifications;
-  context.auth = ovloAuth::sharedInstance();
-  context.connections = session.services->parts().connections;
-  context.openInBrowser = [](const std::string& url) {
-    if (Status opened = openInBrowser(url); !opened.ok()) {
-      log::warning("{}", opened.error().description());
+  bool jobsRegistered = false;
+  MRDesktopPresenter presenter(hub, [&](MRUiContext& context) {
+    if (!store.isOpen()) return false;
+    if (!jobsRegistered) {
+      services.registerLaunchJobs(store.database());
+      services.createPlaybackHistoryObserver();
+      jobsRegistered = true;
     }
-  };
-  context.disconnectService = [&session](const std::string& service) {
-    session.services->disconnectService(
-        service, [] {},
-        [](const Error& error) { log::warning("disconnecting failed: {}", error.description()); });
-  };
-  // Signing in again is the welcome flow's; until then the window closes.
-  context.logout = [&session, &main] {
-    MRPlaylistPlayer::sharedPlaylistPlayer()->stop();
-    session.services->signOut();
-    std::cout << "Signed out." << std::endl;
-    main.quit();
-  };
-
-  // As the app does at launch for a signed-in listener: the background
-  // jobs, the playback history and the connections.
-  session.services->registerLaunchJobs(session.store.database());
-  MRAppSession appSession(env, *session.services, session.serviceQueue());
-  appSession.readyToServe();
-  auto screens = std::make_unique<MainWindow>(context);
+    context.env = &env;
+    context.store = store.database();
+    context.mix = services.mixParts(store.database());
+    context.favoriteCache = services.favoriteCacheParts(store.database());
+    context.player = MRPlaylistPlayer::sharedPlaylistPlayer();
+    context.notifications = MRPlayerParts::defaults().notifications;
+    context.auth = ovloAuth::sharedInstance();
+    context.connections = services.parts().connections;
+    context.openInBrowser = [](const std::string& url) {
+      if (Status opened = openInBrowser(url); !opened.ok()) {
+        log::warning("{}", opened.error().description());
+      }
+    };
+    context.disconnectService = [&appSession](const std::string& service) {
+      appSession.disconnectService(service);
+    };
+    context.logout = [&appSession] { appSession.logout(); };
+    context.readyToServe = [&appSession] { appSession.readyToServe(); };
+    return true;
+  });
+  MRAppDelegate delegate(env, store, presenter, services, appSession);
+  presenter.setGetStarted([&delegate] {
+    delegate.closeWelcomeWindow();
+    delegate.showMainWindow();
+  });
+  delegate.applicationDidFinishLaunching();
 
   UiServer server(hub, UiServer::Options{webDir, port, strings.json()});
+  // The terms of use are the Mirelune web host's page, shown in a frame.
+  server.setFrameSources({env.config().mireluneWebBaseUrl});
   if (Status started = server.start(); !started.ok()) {
     return fail(started.error().description());
   }
@@ -182,7 +164,9 @@ int runUi(UiMode mode, uint16_t port) {
         log::info("another start asked for the window; the pages are at {}", server.origin());
       }
     } else if (request.rfind("url ", 0) == 0) {
-      log::info("a URL from another start is not handled yet: {}", request.substr(4));
+      if (!delegate.handleGetURLEvent(request.substr(4))) {
+        log::info("no handler for the URL {}", request.substr(4));
+      }
     } else {
       log::warning("an unknown request from another start was ignored");
     }
@@ -196,13 +180,9 @@ int runUi(UiMode mode, uint16_t port) {
 
   onRequest = nullptr;
   window.reset();
-  screens.reset();
   MRPlaylistPlayer::sharedPlaylistPlayer()->stop();
-  if (session.store.hasChanges()) {
-    if (Status saved = session.store.save(); !saved.ok()) {
-      return fail("the last changes could not be saved: " + saved.error().toString());
-    }
-  }
+  const bool saved = delegate.applicationShouldTerminate() == MRAppDelegate::TerminateReply::Now;
+  if (!saved) return fail("the last changes could not be saved");
   return 0;
 }
 
