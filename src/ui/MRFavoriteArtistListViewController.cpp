@@ -67,11 +67,11 @@ void MRFavoriteArtistListViewController::render() {
   Array items;
   items.emplace_back(Dictionary{
       {"title", Value(localizedString("MRFavoriteArtistListViewController_allTracks"))},
-      {"artwork", Value("resources/favorites/favorites_all.svg")},
+      {"artwork", Value("/resources/favorites/favorites_all.svg")},
       {"section", Value("")}});
   items.emplace_back(Dictionary{
       {"title", Value(localizedString("MRFavoriteArtistListViewController_random"))},
-      {"artwork", Value("resources/favorites/favorites_random.svg")},
+      {"artwork", Value("/resources/favorites/favorites_random.svg")},
       {"section", Value("")}});
   const std::string heading = localizedString("MRFavoriteArtistListViewController_artistSectionTitle");
   for (size_t i = 0; i < favoriteArtists_.size(); ++i) {

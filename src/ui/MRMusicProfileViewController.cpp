@@ -15,7 +15,7 @@ const std::vector<std::string>& MRMusicProfileViewController::shapeList() {
 }
 
 std::string MRMusicProfileViewController::shapeImagePath(const std::string& shape) {
-  return "resources/tagcloud/tagcloud_" + shape + ".svg";
+  return "/resources/tagcloud/tagcloud_" + shape + ".svg";
 }
 
 std::string MRMusicProfileViewController::dataURLOfImage(const MRImage& image) {

@@ -27,7 +27,7 @@ class MRMusicProfileViewController final
  public:
   // "star", "drop", "diamond", "heart", "fire", "thunder", "note", "apple".
   static const std::vector<std::string>& shapeList();
-  // The shape's picture, relative to web/: "resources/tagcloud/tagcloud_star.svg".
+  // The shape's picture, the page's root being web/: "/resources/tagcloud/tagcloud_star.svg".
   static std::string shapeImagePath(const std::string& shape);
   // "data:image/png;base64,..." for the picture.
   static std::string dataURLOfImage(const MRImage& image);
