@@ -8,11 +8,13 @@
 #include "playback/MRHistoryMix.h"
 #include "service/ovloConnectionList.h"
 #include "store/CDFavoriteTrack.h"
-#include "ui/MRArtistListViewController.h"
+#include "ui/MRCommentFormWindowController.h"
+#include "ui/MRFavoriteArtistListViewController.h"
 #include "ui/MRMainMenuViewController.h"
 #include "ui/MRMusicProfileViewController.h"
 #include "ui/MRPlaylistShowing.h"
 #include "ui/MRProcessingStatusViewController.h"
+#include "ui/MRSimilarArtistViewController.h"
 #include "ui/ScriptCall.h"
 
 namespace mr {
@@ -36,6 +38,10 @@ Value screenEntry(const MRScreen& screen, bool withSource) {
 MRMainWindowController::MRMainWindowController(MRUiContext& context,
                                                PlaylistScreenFactory factory)
     : context_(context), playlistScreens_(std::move(factory)) {
+  commentForms_ = [&context](MRScreenHost& host, std::shared_ptr<MRPlaylistTrackItem> item) {
+    return MRCommentFormWindowController::commentFormWindowControllerForTrackItem(
+        context, host, std::move(item));
+  };
   bridge_ = context.hub->open(kChannel, this);
   context.hub->setConnectHandler([this] { sendWindow(); });
   detail_ = std::make_unique<MRTrackDetailViewController>(context, *this);
@@ -82,6 +88,7 @@ void MRMainWindowController::sendWindow() {
   sendVideo();
   sendMenu();
   search_->render();
+  if (sheet_) send(scriptCall("app.showSheet", screenEntry(*sheet_, false)));
 }
 
 void MRMainWindowController::sendSideMenu() {
@@ -164,7 +171,7 @@ void MRMainWindowController::navigateMainMenu() {
 }
 
 void MRMainWindowController::navigateFavoriteArtistList() {
-  navigateWithViewController(MRArtistListViewController::favoriteArtists(context_, *this), true);
+  navigateWithViewController(MRFavoriteArtistListViewController::create(context_, *this), true);
 }
 
 void MRMainWindowController::navigateHistoryMix() {
@@ -175,11 +182,11 @@ void MRMainWindowController::navigateHistoryMix() {
 
 void MRMainWindowController::navigateMusicProfile() {
   if (modal_ && modal_->kind() == "profile") return;
-  showModalViewController(std::make_shared<MRMusicProfileViewController>(context_));
+  showModalViewController(MRMusicProfileViewController::create(context_, *this));
 }
 
 void MRMainWindowController::navigateProcessingStatus() {
-  navigateWithViewController(std::make_shared<MRProcessingStatusViewController>(context_), true);
+  navigateWithViewController(MRProcessingStatusViewController::create(context_), true);
 }
 
 void MRMainWindowController::navigateCurrentPlayingPlaylistView() {
@@ -262,8 +269,21 @@ void MRMainWindowController::showCommentForm(std::shared_ptr<MRPlaylistTrackItem
 }
 
 void MRMainWindowController::showSimilarArtists(const std::string& artist) {
-  navigateWithViewController(MRArtistListViewController::similarArtists(context_, *this, artist),
-                             true);
+  navigateWithViewController(MRSimilarArtistViewController::create(context_, *this, artist), true);
+}
+
+void MRMainWindowController::commentFormDidEnd(MRScreen& form) {
+  if (sheet_.get() != &form) return;
+  dropSheet();
+}
+
+void MRMainWindowController::dropSheet() {
+  if (!sheet_) return;
+  sheet_->screenWillDisappear();
+  // The form may be the one calling: it goes once its call has returned.
+  context_.environment().main().post([gone = std::move(sheet_)] {});
+  sheet_.reset();
+  send("app.closeSheet()");
 }
 
 // ---- Alerts and the browser
@@ -395,9 +415,7 @@ void MRMainWindowController::onAppMessage(const std::string& name, const AppPara
   } else if (name == "menuCommand") {
     menuCommand(text("name"));
   } else if (name == "sheetDidEnd") {
-    if (sheet_) sheet_->screenWillDisappear();
-    sheet_.reset();
-    send("app.closeSheet()");
+    dropSheet();
   }
 }
 

@@ -37,6 +37,7 @@ class MRMainWindowController final : public MRScreenHost,
   MRMainWindowController(MRUiContext& context, PlaylistScreenFactory factory);
   ~MRMainWindowController() override;
 
+  // The comment forms are MRCommentFormWindowController unless replaced.
   void setCommentFormFactory(CommentFormFactory factory) { commentForms_ = std::move(factory); }
 
   // Shows the home page as the modal screen and sends the window.
@@ -69,6 +70,7 @@ class MRMainWindowController final : public MRScreenHost,
   MRTrackDetailShowing& trackDetail() override { return *detail_; }
   void showCommentForm(std::shared_ptr<MRPlaylistTrackItem> item) override;
   void showSimilarArtists(const std::string& artist) override;
+  void commentFormDidEnd(MRScreen& form) override;
 
   // ScriptBridgeDelegate ("main").
   void onAppMessage(const std::string& name, const AppParams& params) override;
@@ -80,6 +82,8 @@ class MRMainWindowController final : public MRScreenHost,
 
   const std::vector<std::shared_ptr<MRScreen>>& navigationStack() const { return stack_; }
   const std::shared_ptr<MRScreen>& modalViewController() const { return modal_; }
+  // The comment form on the window, if one is.
+  const std::shared_ptr<MRScreen>& commentFormSheet() const { return sheet_; }
   MRTrackDetailViewController& trackDetailViewController() { return *detail_; }
   MRControlPanelViewController& controlPanel() { return *controlPanel_; }
   MRArtistSearchViewController& searchResultViewController() { return *search_; }
@@ -95,6 +99,7 @@ class MRMainWindowController final : public MRScreenHost,
   void sendDetail();
   void sendVideo();
   void alertDidEnd(int id, int button);
+  void dropSheet();
   void openConnectionPage(const std::string& bridge, const Dictionary& parameters);
 
   MRUiContext& context_;

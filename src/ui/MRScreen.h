@@ -66,6 +66,10 @@ class MRScreenHost {
   virtual void showCommentForm(std::shared_ptr<MRPlaylistTrackItem> item) = 0;
   // The similar-artist screen with `artist` as its subject, pushed.
   virtual void showSimilarArtists(const std::string& artist) = 0;
+  // The comment form shown by showCommentForm() was submitted or cancelled
+  // (its page has closed the sheet): the host lets it go. Called from the
+  // form's own handler, so the form must outlive the call.
+  virtual void commentFormDidEnd(MRScreen& /*form*/) {}
 };
 
 // "Error" / the description / "OK".

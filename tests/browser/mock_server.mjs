@@ -216,11 +216,11 @@ function sendScreen(screen) {
   } else if (screen.kind === "favoriteArtists") {
     send(c, `app.setList(${js({
       title: screen.title,
-      actions: ["View on the web"],
+      actions: ["Favorite Tracks"],
       items: [
-        { title: "All favorite tracks", subtitle: "12 tracks", artwork: art("all-favs"), section: "" },
-        { title: "Shuffle favorites", subtitle: "In random order", artwork: art("shuffle-favs"), section: "" },
-        ...ARTISTS.slice(2, 9).map((name, i) => ({ title: name, subtitle: `${i + 1} favorite tracks`, artwork: i === 2 ? null : art(`artist-${name}`), section: "Artists" })),
+        { title: "All Favorite Tracks", artwork: "/resources/favorites/favorites_all.svg", section: "" },
+        { title: "Shuffle All Favorites", artwork: "/resources/favorites/favorites_random.svg", section: "" },
+        ...ARTISTS.slice(2, 9).map((name, i) => ({ title: name, artwork: i === 2 ? null : art(`artist-${name}`), section: "Artists" })),
       ],
     })})`);
   } else if (screen.kind === "processingStatus") {
@@ -232,12 +232,28 @@ function sendScreen(screen) {
         { title: "Caching a favorite", subtitle: "Glass Houses — Solene", progress: 0.8 },
         { title: "Checking new releases", subtitle: "Waiting" },
       ],
+      empty: "Nothing is being processed right now.",
     })})`);
   } else if (screen.kind === "profile") {
     const shapes = ["star", "drop", "diamond", "heart", "fire", "thunder", "note", "apple"];
-    send(c, `app.setList(${js({ title: screen.title, image: art("tagcloud-" + (screen.shape ?? "star")), selected: shapes.indexOf(screen.shape ?? "star"), items: shapes.map((s) => ({ title: s, artwork: art("shape-" + s) })) })})`);
+    const shape = screen.shape ?? "star";
+    const list = (o) => send(c, `app.setList(${js({ title: screen.title, selected: shapes.indexOf(shape), items: shapes.map((s) => ({ title: s[0].toUpperCase() + s.slice(1), artwork: `/resources/tagcloud/tagcloud_${s}.svg` })), ...o })})`);
+    // As the program does: the picture in place stays while the next loads
+    // (indicator, then the download's fraction), then the new one.
+    if (screen.picture === shape) {
+      list({ image: art("tagcloud-" + shape) });
+    } else {
+      const before = screen.picture ? art("tagcloud-" + screen.picture) : null;
+      list({ image: before, progress: { text: "Loading…", fraction: null } });
+      setTimeout(() => list({ image: before, progress: { text: "Loading…", fraction: 0.4 } }), 300);
+      setTimeout(() => {
+        screen.picture = shape;
+        list({ image: art("tagcloud-" + shape) });
+      }, 900);
+    }
   } else if (screen.kind === "similarArtists") {
-    send(c, `app.setList(${js({ title: screen.title, items: ARTISTS.slice(5, 15).map((name) => ({ title: name, artwork: art(`artist-${name}`) })) })})`);
+    send(c, `app.setList(${js({ title: screen.title, items: [], progress: { text: "Loading…" } })})`);
+    setTimeout(() => send(c, `app.setList(${js({ title: screen.title, items: ARTISTS.slice(5, 15).map((name, i) => ({ title: name, artwork: i === 4 ? null : art(`artist-${name}`) })) })})`), 500);
   }
 }
 
@@ -523,7 +539,7 @@ function onFrame(text) {
     } else if (f.channel === "detail") sendDetail();
     else if (f.channel === "comment-1") {
       const t = currentTrack();
-      send("comment-1", `app.setCommentForm(${js({ title: t?.title, artist: t?.artist, artwork: t?.artwork, facebook: { enabled: true, checked: true }, twitter: { enabled: false, checked: false } })})`);
+      send("comment-1", `app.setCommentForm(${js({ title: t?.title, artist: t?.artist, artwork: t?.artwork, facebook: { enabled: true, checked: true }, twitter: { enabled: false, checked: false }, texts: { input: "Write a comment…", submit: "Submit", cancel: "Cancel" } })})`);
     } else {
       const s = state.screens.get(f.channel);
       if (s) sendScreen(s);

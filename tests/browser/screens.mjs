@@ -100,6 +100,18 @@ async function run(size, scheme) {
     await page.locator(".row-menu .act-action").click();
     await page.locator(".dialog").waitFor({ timeout: 5000 });
   });
+  await shot("similar-artists", async () => {
+    await page.locator(".dialog button", { hasText: "Related artists" }).click();
+    await topScreen().locator(".ls-item").first().waitFor({ timeout: 5000 });
+  });
+  await page.locator("#back").click();
+  await page.waitForTimeout(300);
+  await shot("comment-sheet", async () => {
+    await topScreen().locator(".row").nth(2).click({ button: "right" });
+    await page.locator(".row-menu .act-comment").click();
+    await page.locator(".comment-sheet").waitFor({ timeout: 5000 });
+    await page.keyboard.type("Lovely song for a rainy day");
+  });
   await page.keyboard.press("Escape");
   await shot("search", async () => {
     await page.locator("#search-input").click();
@@ -125,7 +137,15 @@ async function run(size, scheme) {
   });
   await shot("music-profile", async () => {
     await side(3).click();
-    await page.locator(".modal .ls-item").first().waitFor({ timeout: 5000 });
+    await page.locator(".modal .ls-image img").waitFor({ timeout: 5000 });
+    await page.waitForTimeout(600);
+  });
+  await shot("music-profile-loading", async () => {
+    // By keyboard: to the last shape and choose it.
+    await page.locator(".modal .ls-item").first().focus();
+    await page.keyboard.press("End");
+    await page.keyboard.press("Enter");
+    await page.waitForTimeout(450);
   });
   await shot("alert", async () => {
     await page.locator("#app-menu-button").click();

@@ -145,6 +145,7 @@ export class Dialogs {
     };
     const fb = box("shell.comment.facebook");
     const tw = box("shell.comment.twitter");
+    const cancelBtn = h("button.dlg-btn.cancel", { type: "button", onclick: cancel }, t("shell.cancel"));
     const submit = h("button.dlg-btn.default", {
       type: "button",
       onclick: () => {
@@ -159,13 +160,21 @@ export class Dialogs {
       h("div.cf-track", {}, art, h("div", {}, trackTitle, trackArtist)),
       text,
       h("div.cf-share", {}, fb.label, tw.label),
-      h("div.dlg-buttons", {}, h("button.dlg-btn.cancel", { type: "button", onclick: cancel }, t("shell.cancel")), submit));
+      h("div.dlg-buttons", {}, cancelBtn, submit));
     const app = {
       setCommentForm: (f) => {
         if (!f) return;
         trackTitle.textContent = f.title ?? "";
         trackArtist.textContent = f.artist ?? "";
         setArtwork(art, f.artwork, f.artist ?? "", { lazy: false });
+        // The program's own texts for the field and the buttons, when it sends them.
+        const texts = f.texts && typeof f.texts === "object" ? f.texts : {};
+        if (typeof texts.input === "string" && texts.input) {
+          text.placeholder = texts.input;
+          text.setAttribute("aria-label", texts.input);
+        }
+        if (typeof texts.submit === "string" && texts.submit) submit.textContent = texts.submit;
+        if (typeof texts.cancel === "string" && texts.cancel) cancelBtn.textContent = texts.cancel;
         for (const [b, s] of [[fb, f.facebook], [tw, f.twitter]]) {
           b.input.disabled = !s?.enabled;
           b.input.checked = !!s?.checked;

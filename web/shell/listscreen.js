@@ -1,6 +1,7 @@
 // The simple list screens (favorite artists, similar artists, processing
 // status, music profile): app.setList({title, items, selected, image,
-// progress, actions}); choosing an item sends itemDidSelect.
+// progress, actions, empty}); choosing an item sends itemDidSelect. The
+// profile draws its items as a grid of shapes under the picture.
 import { h, artwork, iconEl } from "./dom.js";
 import { t } from "./strings.js";
 
@@ -22,7 +23,8 @@ export class ListView {
       h("div.spinner", { "aria-hidden": "true" }),
       h("div.pl-progress-body", {}, this.progressText, h("div.bar", {}, this.progressFill)));
     this.list = h("div.ls-items", { role: "list", "aria-label": screen.title });
-    this.emptyEl = h("div.pl-empty", { hidden: true }, iconEl(KIND_ICON[screen.kind] ?? "note"), h("p", { text: t("shell.list.empty") }));
+    this.emptyText = h("p", { text: t("shell.list.empty") });
+    this.emptyEl = h("div.pl-empty", { hidden: true }, iconEl(KIND_ICON[screen.kind] ?? "note"), this.emptyText);
     this.el = h("section.screen.list-screen", { "aria-label": screen.title, dataset: { kind: screen.kind } },
       h("div.ls-scroll", {},
         h("header.ls-header", {}, h("div.ls-badge", {}, iconEl(KIND_ICON[screen.kind] ?? "note")), this.titleEl, this.actionsEl),
@@ -32,8 +34,9 @@ export class ListView {
       const i = buttons.indexOf(document.activeElement);
       if (i < 0) return;
       let next = null;
-      if (e.key === "ArrowDown") next = Math.min(buttons.length - 1, i + 1);
-      else if (e.key === "ArrowUp") next = Math.max(0, i - 1);
+      const grid = this.list.classList.contains("grid");
+      if (e.key === "ArrowDown" || (grid && e.key === "ArrowRight")) next = Math.min(buttons.length - 1, i + 1);
+      else if (e.key === "ArrowUp" || (grid && e.key === "ArrowLeft")) next = Math.max(0, i - 1);
       else if (e.key === "Home") next = 0;
       else if (e.key === "End") next = buttons.length - 1;
       if (next === null) return;
@@ -59,14 +62,21 @@ export class ListView {
     this.actionsEl.replaceChildren(...(Array.isArray(o.actions) ? o.actions : []).map((label, index) =>
       h("button.pill-btn", { type: "button", onclick: () => this.ctx.bridge.request(this.channel, "listAction", { index }) }, label)));
 
+    const p = o.progress && typeof o.progress === "object" ? o.progress : null;
     const image = typeof o.image === "string" && o.image ? o.image : null;
     this.imageEl.hidden = !image;
     if (image) {
       const current = this.imageEl.querySelector("img");
-      if (!current || current.getAttribute("src") !== image) this.imageEl.replaceChildren(h("img", { src: image, alt: this.title }));
+      if (!current || current.getAttribute("src") !== image) {
+        const img = h("img", { src: image, alt: this.kind === "profile" ? t("shell.profile.picture") : this.title });
+        img.classList.add("appearing");
+        img.addEventListener("load", () => requestAnimationFrame(() => img.classList.remove("appearing")), { once: true });
+        this.imageEl.replaceChildren(img);
+      }
     }
-
-    const p = o.progress && typeof o.progress === "object" ? o.progress : null;
+    // The picture in place stays, dimmed, while the next one loads.
+    this.imageEl.classList.toggle("loading", !!p);
+    this.emptyText.textContent = typeof o.empty === "string" && o.empty ? o.empty : t("shell.list.empty");
     this.progressEl.hidden = !p;
     if (p) {
       this.progressText.textContent = p.text ?? "";
@@ -86,6 +96,7 @@ export class ListView {
     });
     this.list.replaceChildren(...children);
     this.list.classList.toggle("grid", this.kind === "profile");
+    if (this.kind === "profile") this.list.setAttribute("aria-label", t("shell.profile.shapes"));
     this.emptyEl.hidden = this.items.length > 0 || !!p;
     if (focused >= 0) this.list.querySelectorAll(".ls-item")[Math.min(focused, this.items.length - 1)]?.focus();
   }
