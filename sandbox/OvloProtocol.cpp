@@ -115,7 +115,9 @@ void OvloProtocol::registerRoutes(SandboxRouter& router) {
     for (const auto* field : {&user, &pass, &consumer, &sex}) {
       if (!field->ok()) return SandboxResponse::failure(field->error());
     }
-    auto sexCode = decimalField(request, "sex");
+    // -1: not told, as the sign-up form sends an unchosen sex.
+    auto sexCode = request.text("sex").value_or("") == "-1" ? Result<int64_t>(int64_t{-1})
+                                                             : decimalField(request, "sex");
     auto birth = decimalField(request, "birth");
     for (const auto* field : {&sexCode, &birth}) {
       if (!field->ok()) return SandboxResponse::failure(field->error());

@@ -8,8 +8,10 @@
 #include "playback/MRHistoryMix.h"
 #include "service/ovloConnectionList.h"
 #include "store/CDFavoriteTrack.h"
+#include "ui/MRChangeMusicLibraryWindowController.h"
 #include "ui/MRCommentFormWindowController.h"
 #include "ui/MRFavoriteArtistListViewController.h"
+#include "ui/MRInputUserPreferencesWindowController.h"
 #include "ui/MRMainMenuViewController.h"
 #include "ui/MRMusicProfileViewController.h"
 #include "ui/MRPlaylistShowing.h"
@@ -262,10 +264,19 @@ std::shared_ptr<MRPlaylist> MRMainWindowController::playlistOfScreen(const MRScr
 void MRMainWindowController::showCommentForm(std::shared_ptr<MRPlaylistTrackItem> item) {
   if (!commentForms_ || !item) return;
   auto form = commentForms_(*this, std::move(item));
-  if (!form) return;
+  showSheet(std::move(form));
+}
+
+void MRMainWindowController::showSheet(std::shared_ptr<MRScreen> sheet) {
+  if (!sheet) return;
   if (sheet_) sheet_->screenWillDisappear();
-  sheet_ = form;
+  sheet_ = std::move(sheet);
   send(scriptCall("app.showSheet", screenEntry(*sheet_, false)));
+}
+
+void MRMainWindowController::endSheet(MRScreen& sheet) {
+  if (sheet_.get() != &sheet) return;
+  dropSheet();
 }
 
 void MRMainWindowController::showSimilarArtists(const std::string& artist) {
@@ -378,6 +389,10 @@ void MRMainWindowController::menuCommand(const std::string& name) {
     showAlert(std::move(alert), [this](int button) {
       if (button == 1 && context_.logout) context_.logout();
     });
+  } else if (name == "inputPreferences") {
+    showSheet(std::make_shared<MRInputUserPreferencesWindowController>(context_, *this));
+  } else if (name == "changeMusicLibrary") {
+    showSheet(std::make_shared<MRChangeMusicLibraryWindowController>(context_, *this));
   } else if (name == "showInstructions") {
     written = MRInstructionSwitch(env.settings()).resetAllSwitches();
   } else {

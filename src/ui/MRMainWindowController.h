@@ -14,6 +14,7 @@
 #include "ui/MRArtistSearchViewController.h"
 #include "ui/MRControlPanelViewController.h"
 #include "ui/MRScreen.h"
+#include "ui/MRSheetHost.h"
 #include "ui/MRTrackDetailViewController.h"
 #include "ui/MRUiContext.h"
 
@@ -27,6 +28,7 @@ using CommentFormFactory = std::function<std::shared_ptr<MRScreen>(
     MRScreenHost&, std::shared_ptr<MRPlaylistTrackItem>)>;
 
 class MRMainWindowController final : public MRScreenHost,
+                                     public MRSheetHost,
                                      public ScriptBridgeDelegate,
                                      public MRTrackDetailViewControllerDelegate {
  public:
@@ -66,6 +68,10 @@ class MRMainWindowController final : public MRScreenHost,
   void navigateWithViewController(std::shared_ptr<MRScreen> screen, bool animated) override;
   std::shared_ptr<MRScreen> playlistScreenForPlaylist(std::shared_ptr<MRPlaylist> playlist) override;
   void showAlert(MRAlert alert, std::function<void(int button)> done) override;
+  // MRSheetHost: the favorite-artist and music-library sheets.
+  void endSheet(MRScreen& sheet) override;
+  // Shows `sheet` over the window, in place of any other.
+  void showSheet(std::shared_ptr<MRScreen> sheet);
   void openInBrowser(const std::string& url) override;
   MRTrackDetailShowing& trackDetail() override { return *detail_; }
   void showCommentForm(std::shared_ptr<MRPlaylistTrackItem> item) override;
