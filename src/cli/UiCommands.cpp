@@ -181,8 +181,12 @@ int runUi(UiMode mode, uint16_t port) {
   onRequest = nullptr;
   window.reset();
   MRPlaylistPlayer::sharedPlaylistPlayer()->stop();
-  const bool saved = delegate.applicationShouldTerminate() == MRAppDelegate::TerminateReply::Now;
-  if (!saved) return fail("the last changes could not be saved");
+  // A page cannot hold the quit for the "Quit anyway?" question: whatever
+  // it answered, changes still unsaved are a failure, said as one.
+  const bool quitting = delegate.applicationShouldTerminate() == MRAppDelegate::TerminateReply::Now;
+  if (!quitting || (store.isOpen() && store.hasChanges())) {
+    return fail("the last changes could not be saved");
+  }
   return 0;
 }
 

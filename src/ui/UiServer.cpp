@@ -133,6 +133,8 @@ struct UiServer::Impl {
   }
 
   // The connection stops feeding the hub; `close` also ends it.
+  static constexpr gushort kReplacedCloseCode = 4001;
+
   void dropPage(bool close) {
     if (!page) return;
     SoupWebsocketConnection* old = page;
@@ -140,7 +142,9 @@ struct UiServer::Impl {
     hub.setSender(nullptr);
     g_signal_handlers_disconnect_by_data(old, this);
     if (close && soup_websocket_connection_get_state(old) == SOUP_WEBSOCKET_STATE_OPEN) {
-      soup_websocket_connection_close(old, SOUP_WEBSOCKET_CLOSE_GOING_AWAY, "replaced");
+      // The page knows this code: another window took over, so it does not
+      // connect again (and take the connection back).
+      soup_websocket_connection_close(old, kReplacedCloseCode, "replaced");
     }
     g_object_unref(old);
   }

@@ -38,17 +38,19 @@ const step = async (name, body) => {
   console.log("ok");
 };
 
-// Both schemes of one screen, from two pages on the same program: the later
-// connection takes over, so each is shown by reloading.
+// Both schemes of one screen: the page is drawn again in the dark, then
+// back in the light.
 let lightPage;
 let darkPage;
 async function shot(name) {
-  for (const [scheme, page] of [["light", lightPage], ["dark", darkPage]]) {
-    if (!page) continue;
-    await page.bringToFront();
-    await page.waitForTimeout(400);
-    await page.screenshot({ path: path.join(shots, `flows-${scheme}-${name}.png`) });
-  }
+  const current = darkPage ?? lightPage;
+  await current.waitForTimeout(400);
+  await current.emulateMedia({ colorScheme: "light" });
+  await current.screenshot({ path: path.join(shots, `flows-light-${name}.png`) });
+  await current.emulateMedia({ colorScheme: "dark" });
+  await current.waitForTimeout(150);
+  await current.screenshot({ path: path.join(shots, `flows-dark-${name}.png`) });
+  await current.emulateMedia({ colorScheme: darkPage ? "dark" : "light" });
 }
 
 const context = await browser.newContext({ viewport: { width: 1280, height: 800 }, colorScheme: "light" });

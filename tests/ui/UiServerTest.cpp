@@ -301,6 +301,8 @@ TEST_F(UiServerTest, FramesGoBothWaysAndANewPageReplacesTheOld) {
   PageClient second;
   ASSERT_TRUE(second.connect(server->port(), origin.c_str(), cookie));
   ASSERT_TRUE(test::pumpUntil([&] { return first.closed; }));
+  // The code the page reads as "another window took over": it stays away.
+  EXPECT_EQ(soup_websocket_connection_get_close_code(first.connection), 4001);
   bridge->evaluate("app.scrollToRow(1)");
   ASSERT_TRUE(test::pumpUntil([&] { return !second.received.empty(); }));
   EXPECT_EQ(first.received.size(), 1u);
