@@ -319,7 +319,13 @@ TEST_F(WelcomeFlowTest, AnUnreadableLibraryOffersThreeWaysOut) {
   EXPECT_NE(lastAlert().find(R"("buttons":["Enter your music preferences manually","Use other music library","Retry"])"),
             std::string::npos)
       << lastAlert();
-  // Retry: the check runs again after the pause, and fails again.
+  // Retry: the check runs again after the pause, and fails again. The failed
+  // one must have left the queue first (one check at a time): the listener's
+  // click always comes after that, the test's may not.
+  const auto checkGone = [&] {
+    return !serviceQueue->checkOperationRunningForClass<MRUserSongCheckOperation>();
+  };
+  ASSERT_TRUE(testEnv.pumpUntil(checkGone));
   const int checks = checksMade;
   send("app://alertDidEnd?id=1&button=2");
   EXPECT_EQ(checksMade, checks);
@@ -329,6 +335,7 @@ TEST_F(WelcomeFlowTest, AnUnreadableLibraryOffersThreeWaysOut) {
   EXPECT_EQ(checksMade, checks + 1);
 
   // Another library: the sheet; a path where no file is is refused.
+  ASSERT_TRUE(testEnv.pumpUntil(checkGone));
   send("app://alertDidEnd?id=2&button=1");
   advance(0.4);
   ASSERT_TRUE(window.sheet());
