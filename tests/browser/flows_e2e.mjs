@@ -131,7 +131,9 @@ try {
     await side(0).click();
     await page.frameLocator(".modal iframe").locator(".card.genre").first().click();
     await top().locator(".row").nth(1).waitFor();
-    const row = top().locator(".row").first();
+    // Found again by its title: rows may still arrive above it.
+    const title = (await top().locator(".row-title").first().textContent()).trim();
+    const row = top().locator(".row", { has: page.locator(".row-title", { hasText: title }) }).first();
     const artist = (await row.locator(".row-artist").textContent()).trim();
     await row.locator(".row-more").click();
     await page.locator(".row-menu .act-favorite").click();
@@ -166,8 +168,8 @@ try {
   });
 
   await step("a comment posted through the form appears on the detail page", async () => {
-    const row = top().locator(".row").first();
-    const title = (await row.locator(".row-title").textContent()).trim();
+    const title = (await top().locator(".row-title").first().textContent()).trim();
+    const row = top().locator(".row", { has: page.locator(".row-title", { hasText: title }) }).first();
     await row.locator(".row-more").click();
     await page.locator(".row-menu .act-comment").click();
     const form = page.locator(".dialog textarea");

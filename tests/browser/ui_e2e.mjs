@@ -75,7 +75,9 @@ try {
         if (document.querySelector(".row-cache:not([hidden])")) window.__sawCaching = true;
       }).observe(document.body, { subtree: true, childList: true, attributes: true });
     });
-    const row = rows().nth(1);
+    // Found again by its title: rows may still arrive above it.
+    const title = (await rows().nth(1).locator(".row-title").textContent()).trim();
+    const row = top().locator(".row", { has: page.locator(".row-title", { hasText: title }) }).first();
     favoriteArtist = (await row.locator(".row-artist").textContent()).trim();
     await row.locator(".row-more").click();
     await page.locator(".row-menu .act-favorite").click();
