@@ -33,8 +33,8 @@ fs::path configHome() {
   return set && *set ? fs::path(set) : fs::path(g_get_home_dir()) / ".config";
 }
 
-// A path in an Exec line: quoted, with the characters the desktop entry
-// specification reserves escaped.
+// A path in an Exec line: quoted, with the characters that desktop entries
+// reserve inside quotes escaped.
 std::string quoted(const std::string& path) {
   std::string out = "\"";
   for (char c : path) {

@@ -312,6 +312,35 @@ std::string MRWelcomeWindowController::authResultText(int32_t code,
   return localizedString(key, message.empty() ? key : message);
 }
 
+std::pair<ovloAuthCompletion, ovloAuthFailure> MRWelcomeWindowController::authAnswers(
+    std::function<void()> succeeded, std::string failurePrefix) {
+  Dispatcher& main = context_.environment().main();
+  std::weak_ptr<bool> alive = alive_;
+  ovloAuthCompletion completion = [this, alive, &main, succeeded](bool, int32_t code,
+                                                                  std::string message) {
+    main.post([this, alive, succeeded, code, message] {
+      if (alive.expired()) return;
+      sending_ = false;
+      if (code == 0) {
+        if (succeeded) succeeded();
+        pushAnalysis();
+        return;
+      }
+      sendScreen();
+      showErrorAlert(authResultText(code, message));
+    });
+  };
+  ovloAuthFailure failure = [this, alive, &main, failurePrefix](const Error& error) {
+    main.post([this, alive, failurePrefix, error] {
+      if (alive.expired()) return;
+      sending_ = false;
+      sendScreen();
+      showErrorAlert(failurePrefix + error.description());
+    });
+  };
+  return {std::move(completion), std::move(failure)};
+}
+
 void MRWelcomeWindowController::proceedToSignUp(const MRSignUpInput& input) {
   if (sending_) return;
   auto auth = context_.auth;
@@ -319,35 +348,12 @@ void MRWelcomeWindowController::proceedToSignUp(const MRSignUpInput& input) {
       input.country && !input.country->empty() ? *input.country : lowercased(currentRegionCode());
   sending_ = true;
   sendScreen();
-  Dispatcher& main = context_.environment().main();
-  std::weak_ptr<bool> alive = alive_;
-  auto operation =
-      auth ? auth->signupWithUser(
-                 input.user, input.pass, context_.config().consumerId, country, input.birthYear,
-                 input.sex,
-                 [this, alive, &main](bool, int32_t code, std::string message) {
-                   main.post([this, alive, code, message] {
-                     if (alive.expired()) return;
-                     sending_ = false;
-                     if (code == 0) {
-                       form_ = MRSignUpInput{};
-                       pushAnalysis();
-                       return;
-                     }
-                     sendScreen();
-                     showErrorAlert(authResultText(code, message));
-                   });
-                 },
-                 [this, alive, &main](const Error& error) {
-                   main.post([this, alive, error] {
-                     if (alive.expired()) return;
-                     sending_ = false;
-                     sendScreen();
-                     showErrorAlert(localizedString("onSignUp_AlertMsg_Failed") + "\n" +
-                                    error.description());
-                   });
-                 })
-           : nullptr;
+  auto answers = authAnswers([this] { form_ = MRSignUpInput{}; },
+                             localizedString("onSignUp_AlertMsg_Failed") + "\n");
+  auto operation = auth ? auth->signupWithUser(input.user, input.pass, context_.config().consumerId,
+                                               country, input.birthYear, input.sex,
+                                               std::move(answers.first), std::move(answers.second))
+                        : nullptr;
   if (!operation) {
     sending_ = false;
     sendScreen();
@@ -361,32 +367,10 @@ void MRWelcomeWindowController::proceedLoggingIn(const std::string& user, const 
   auto auth = context_.auth;
   sending_ = true;
   sendScreen();
-  Dispatcher& main = context_.environment().main();
-  std::weak_ptr<bool> alive = alive_;
-  auto operation =
-      auth ? auth->loginWithUser(
-                 user, pass, context_.config().consumerId,
-                 [this, alive, &main](bool, int32_t code, std::string message) {
-                   main.post([this, alive, code, message] {
-                     if (alive.expired()) return;
-                     sending_ = false;
-                     if (code == 0) {
-                       pushAnalysis();
-                       return;
-                     }
-                     sendScreen();
-                     showErrorAlert(authResultText(code, message));
-                   });
-                 },
-                 [this, alive, &main](const Error& error) {
-                   main.post([this, alive, error] {
-                     if (alive.expired()) return;
-                     sending_ = false;
-                     sendScreen();
-                     showErrorAlert(error.description());
-                   });
-                 })
-           : nullptr;
+  auto answers = authAnswers(nullptr, "");
+  auto operation = auth ? auth->loginWithUser(user, pass, context_.config().consumerId,
+                                              std::move(answers.first), std::move(answers.second))
+                        : nullptr;
   if (!operation) {
     // A name or password is missing: the platform would refuse it the same way.
     sending_ = false;

@@ -9,9 +9,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/Error.h"
+#include "service/ovloAuth.h"
 #include "ui/MRAnalyzingProgressViewController.h"
 #include "ui/MRScreen.h"
 #include "ui/MRUiContext.h"
@@ -107,6 +109,11 @@ class MRWelcomeWindowController final : public ScriptBridgeDelegate,
   Value screenState() const;
 
  private:
+  // The answers of a sign-up or log-in, taken on the main thread while the
+  // window lives: `succeeded` then the analysis, or the error alert (the
+  // platform's text of its code, or `failurePrefix` and the error).
+  std::pair<ovloAuthCompletion, ovloAuthFailure> authAnswers(std::function<void()> succeeded,
+                                                             std::string failurePrefix);
   struct PendingAlert {
     Value call;  // the argument of app.showAlert
     std::function<void(int)> done;
