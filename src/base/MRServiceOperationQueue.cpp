@@ -38,7 +38,7 @@ void MRServiceOperationQueue::setSharedQueue(std::shared_ptr<MRServiceOperationQ
 }
 
 std::shared_ptr<MRServiceOperation> MRServiceOperationQueue::addOperationOfKind(
-    MRServiceOperationKind kind) {
+    MRServiceOperationKind kind, const std::function<void(MRServiceOperation&)>& prepare) {
   KindEntry entry;
   {
     std::lock_guard guard(kindsMutex_);
@@ -53,7 +53,9 @@ std::shared_ptr<MRServiceOperation> MRServiceOperationQueue::addOperationOfKind(
     if (entry.isKind(*operation)) return nullptr;
   }
   auto operation = entry.make();
-  if (operation) addOperation(operation);
+  if (!operation) return nullptr;
+  if (prepare) prepare(*operation);
+  addOperation(operation);
   return operation;
 }
 

@@ -49,8 +49,10 @@ class MRServiceOperationQueue : public OperationQueue {
   }
   // Adds a new job of the kind unless one is in the queue (queued, running,
   // or finished but not yet removed) or the kind is not registered; returns
-  // it, or nullptr.
-  std::shared_ptr<MRServiceOperation> addOperationOfKind(MRServiceOperationKind kind);
+  // it, or nullptr. `prepare` runs on the new job before it is queued, so a
+  // delegate set there hears even a job that ends at once.
+  std::shared_ptr<MRServiceOperation> addOperationOfKind(
+      MRServiceOperationKind kind, const std::function<void(MRServiceOperation&)>& prepare = {});
   // The first operation in the queue of the kind's class (or a subclass).
   std::shared_ptr<MRServiceOperation> operationRunningForKind(MRServiceOperationKind kind) const;
 

@@ -84,8 +84,7 @@ void MRAnalyzingProgressViewController::viewDidLoad() {
   if (!timer_) {
     timer_ = context_.environment().main().repeat(seconds(kTimerInterval), [this] { timerTick(); });
   }
-  if (context_.mix.serviceQueue) context_.mix.serviceQueue->addOperationOfKind(kMRUserSongCheckOperationKind);
-  setDelegateForServiceOperationsToNull(false);
+  addWatchedOperationOfKind(kMRUserSongCheckOperationKind);
   changed();
 }
 
@@ -101,19 +100,34 @@ void MRAnalyzingProgressViewController::viewWillDisappear() {
 void MRAnalyzingProgressViewController::setDelegateForServiceOperationsToNull(bool toNull) {
   auto queue = context_.mix.serviceQueue;
   if (!queue) return;
-  std::weak_ptr<MRServiceOperationDelegate> delegate;
-  if (!toNull) delegate = bridge_;
   if (auto check = queue->operationRunningForKind(kMRUserSongCheckOperationKind)) {
-    check->setDelegate(delegate);
+    watch(*check, !toNull);
   }
   if (auto build = queue->operationRunningForClass<MRRecommendMixBuildOperation>()) {
-    build->setDelegate(delegate);
-    build->setBoostMode(!toNull);
+    watch(*build, !toNull);
+  }
+}
+
+void MRAnalyzingProgressViewController::watch(MRServiceOperation& operation, bool watching) {
+  std::weak_ptr<MRServiceOperationDelegate> delegate;
+  if (watching) delegate = bridge_;
+  operation.setDelegate(delegate);
+  if (auto* build = dynamic_cast<MRRecommendMixBuildOperation*>(&operation)) {
+    build->setBoostMode(watching);
     // While the listener watches, a Last.fm that keeps failing ends the
     // build, so the screen can offer the favorite artists instead of
     // waiting without end; left alone, the build backs off and tries again.
-    build->setGiveUpWhenLastfmIsDown(!toNull);
+    build->setGiveUpWhenLastfmIsDown(watching);
   }
+}
+
+void MRAnalyzingProgressViewController::addWatchedOperationOfKind(MRServiceOperationKind kind) {
+  if (context_.mix.serviceQueue) {
+    context_.mix.serviceQueue->addOperationOfKind(
+        kind, [this](MRServiceOperation& operation) { watch(operation, true); });
+  }
+  // One already queued (from the launch) is watched too.
+  setDelegateForServiceOperationsToNull(false);
 }
 
 void MRAnalyzingProgressViewController::userSongCheckDidProgress(MRServiceOperationStatus status,
@@ -184,18 +198,14 @@ void MRAnalyzingProgressViewController::getStarted() {
 }
 
 void MRAnalyzingProgressViewController::queueRecommendMixBuild() {
-  if (context_.mix.serviceQueue) {
-    context_.mix.serviceQueue->addOperationOfKind(kMRRecommendMixBuildOperationKind);
-  }
-  setDelegateForServiceOperationsToNull(false);
+  addWatchedOperationOfKind(kMRRecommendMixBuildOperationKind);
 }
 
 void MRAnalyzingProgressViewController::retryUserSongCheck() {
   queuedAtHundred_ = false;
   progressText_ = localizedString("preparing");
   fraction_.reset();
-  if (context_.mix.serviceQueue) context_.mix.serviceQueue->addOperationOfKind(kMRUserSongCheckOperationKind);
-  setDelegateForServiceOperationsToNull(false);
+  addWatchedOperationOfKind(kMRUserSongCheckOperationKind);
   changed();
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/MRServiceOperationDelegateBridge.h"
+#include "base/MRServiceOperationKind.h"
 #include "ui/MRScreen.h"
 #include "ui/MRSheetHost.h"
 #include "ui/MRUiContext.h"
@@ -50,6 +51,10 @@ class MRAnalyzingProgressViewController {
   // Makes the bridge the delegate of the song check and the recommend build
   // in the queue and boosts the build (false); lets them go (true).
   void setDelegateForServiceOperationsToNull(bool toNull);
+  // Queues a job of the kind already watched, as a check of a missing
+  // library may end before the job could be found in the queue.
+  void addWatchedOperationOfKind(MRServiceOperationKind kind);
+  void watch(MRServiceOperation& operation, bool watching);
 
   // The two jobs' reports, as the bridge hands them over.
   void userSongCheckDidProgress(MRServiceOperationStatus status, float progress,

@@ -197,7 +197,15 @@ TEST_F(ServiceOperationFixture, OnePerKindFactories) {
   for (const auto& op : queue->operations())
     std::static_pointer_cast<Job>(op)->finish();
   queue->waitUntilAllOperationsAreFinished();
-  EXPECT_NE(queue->addOperationOfKind(kCheckKind), nullptr);  // the first is gone: a new one
+  // The first is gone: a new one, prepared before it is queued (a job that
+  // ends at once must already have its delegate); a refused one is not.
+  std::vector<size_t> queuedWhenPrepared;
+  const auto prepare = [&](MRServiceOperation&) {
+    queuedWhenPrepared.push_back(queue->operationCount());
+  };
+  EXPECT_NE(queue->addOperationOfKind(kCheckKind, prepare), nullptr);
+  EXPECT_EQ(queue->addOperationOfKind(kCheckKind, prepare), nullptr);
+  EXPECT_EQ(queuedWhenPrepared, std::vector<size_t>{0});
   for (const auto& op : queue->operations())
     std::static_pointer_cast<Job>(op)->finish();
   queue->waitUntilAllOperationsAreFinished();
