@@ -8,6 +8,7 @@
 #include "recommend/MRRecommendMix.h"
 #include "service/ovloAccount.h"
 #include "store/CDNewRelease.h"
+#include "ui/MRInstructionWindowController.h"
 #include "ui/ScriptCall.h"
 
 namespace mr {
@@ -59,6 +60,7 @@ void MRMainMenuViewController::screenWillDisappear() {
 
 void MRMainMenuViewController::pageDidFinishLoad() {
   if (!shown_) return;
+  host_.instructionWindow().showWelcomeMessage();
   Dispatcher& main = context_.environment().main();
   if (reloadTimer_) main.cancel(*reloadTimer_);
   std::weak_ptr<MRMainMenuViewController> weak = weak_from_this();

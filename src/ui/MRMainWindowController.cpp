@@ -47,6 +47,10 @@ MRMainWindowController::MRMainWindowController(MRUiContext& context,
   bridge_ = context.hub->open(kChannel, this);
   context.hub->setConnectHandler([this] { sendWindow(); });
   detail_ = std::make_unique<MRTrackDetailViewController>(context, *this);
+  instructions_ = std::make_unique<MRInstructionWindowController>(
+      context.environment().settings(), [this](const std::string& kind) {
+        send(scriptCall("app.showInstruction", Value(Dictionary{{"kind", Value(kind)}})));
+      });
   MRControlPanelViewController::Actions actions;
   actions.currentTrack = [this] { navigateCurrentPlayingPlaylistView(); };
   actions.toggleVideo = [this] {
@@ -119,6 +123,16 @@ void MRMainWindowController::sendDetail() {
   send(scriptCall("app.setDetail",
                   Value(Dictionary{{"src", Value(MRTrackDetailViewController::kPagePath)},
                                    {"channel", Value(MRTrackDetailViewController::kChannel)}})));
+  sendDetailLoading();
+}
+
+void MRMainWindowController::sendDetailLoading() {
+  send(scriptCall("app.setDetailLoading", Value(detail_->isRetrievingArtistInfo())));
+}
+
+void MRMainWindowController::trackDetailViewControllerDidChangeLoading(
+    MRTrackDetailViewController&) {
+  sendDetailLoading();
 }
 
 void MRMainWindowController::sendVideo() {

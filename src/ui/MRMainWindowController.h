@@ -13,6 +13,7 @@
 
 #include "ui/MRArtistSearchViewController.h"
 #include "ui/MRControlPanelViewController.h"
+#include "ui/MRInstructionWindowController.h"
 #include "ui/MRScreen.h"
 #include "ui/MRSheetHost.h"
 #include "ui/MRTrackDetailViewController.h"
@@ -77,6 +78,7 @@ class MRMainWindowController final : public MRScreenHost,
   void showCommentForm(std::shared_ptr<MRPlaylistTrackItem> item) override;
   void showSimilarArtists(const std::string& artist) override;
   void commentFormDidEnd(MRScreen& form) override;
+  MRInstructionWindowController& instructionWindow() override { return *instructions_; }
 
   // ScriptBridgeDelegate ("main").
   void onAppMessage(const std::string& name, const AppParams& params) override;
@@ -85,6 +87,7 @@ class MRMainWindowController final : public MRScreenHost,
   void trackDetailViewControllerDidChangeVideoViewVisibility(
       MRTrackDetailViewController& controller) override;
   void trackDetailViewControllerDidChangeVideo(MRTrackDetailViewController& controller) override;
+  void trackDetailViewControllerDidChangeLoading(MRTrackDetailViewController& controller) override;
 
   const std::vector<std::shared_ptr<MRScreen>>& navigationStack() const { return stack_; }
   const std::shared_ptr<MRScreen>& modalViewController() const { return modal_; }
@@ -103,6 +106,7 @@ class MRMainWindowController final : public MRScreenHost,
   void sendModal();
   void sendMenu();
   void sendDetail();
+  void sendDetailLoading();
   void sendVideo();
   void alertDidEnd(int id, int button);
   void dropSheet();
@@ -113,6 +117,7 @@ class MRMainWindowController final : public MRScreenHost,
   CommentFormFactory commentForms_;
   std::unique_ptr<ScriptBridge> bridge_;
   std::unique_ptr<MRTrackDetailViewController> detail_;
+  std::unique_ptr<MRInstructionWindowController> instructions_;
   std::unique_ptr<MRControlPanelViewController> controlPanel_;
   std::unique_ptr<MRArtistSearchViewController> search_;
 

@@ -4,6 +4,7 @@
 #include "base/StringAdditions.h"
 #include "service/MRAPIGenreTagCloud.h"
 #include "store/CDArtist.h"
+#include "ui/MRInstructionWindowController.h"
 #include "ui/ScriptCall.h"
 
 namespace mr {
@@ -144,6 +145,11 @@ void MRMusicProfileViewController::selectShapeAtIndex(int index) {
   selectedShape_ = shapes[static_cast<size_t>(index)];
   render();
   loadTagCloudImage();
+}
+
+void MRMusicProfileViewController::pageDidFinishLoad() {
+  render();
+  if (!gone_) host_.instructionWindow().showAboutMusicProfile();
 }
 
 void MRMusicProfileViewController::onAppMessage(const std::string& name, const AppParams& params) {

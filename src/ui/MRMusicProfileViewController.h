@@ -39,7 +39,7 @@ class MRMusicProfileViewController final
 
   std::string kind() const override { return "profile"; }
   std::string title() const override;
-  void pageDidFinishLoad() override { render(); }
+  void pageDidFinishLoad() override;
   void onAppMessage(const std::string& name, const AppParams& params) override;
   // Cancels the request; later reports are dropped.
   void screenWillDisappear() override;

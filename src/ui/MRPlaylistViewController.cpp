@@ -21,6 +21,7 @@
 #include "social/MRFavoriteTrackOperation.h"
 #include "store/CDFavoriteTrack.h"
 #include "store/CDTrackRecommendationQueueItem.h"
+#include "ui/MRInstructionWindowController.h"
 
 namespace mr {
 namespace {
@@ -497,6 +498,9 @@ void MRPlaylistViewController::playlistPlayerDidStartPlayingTrack(
     trackPlayer->setViewDelegate(std::weak_ptr<MRTrackPlayerViewDelegate>(weak_from_this()));
   playingIndexPath_ = item ? playlist_->indexOfTrackItem(item.get()) : std::nullopt;
   sendPlaying();
+  // A player may be playing before it reports to this screen: the start
+  // offers the tip too.
+  host_.instructionWindow().showAboutPlaybackControl();
 }
 
 void MRPlaylistViewController::trackPlayerDidChangeStatus(MRTrackPlayer& trackPlayer,
@@ -505,6 +509,7 @@ void MRPlaylistViewController::trackPlayerDidChangeStatus(MRTrackPlayer& trackPl
   auto player = context_.player;
   if (!player || player->currentTrackPlayer().get() != &trackPlayer) return;
   sendPlaying();
+  host_.instructionWindow().showAboutPlaybackControl();
 }
 
 // ---------------------------------------------------------------- the mix grows
@@ -580,6 +585,7 @@ bool MRPlaylistViewController::addTrackItemToFavorites(
   }
 
   if (cacheJobs_) caching = cacheJobs_->addCacheFavoriteTrackOperationWithItemHash(hash) != nullptr;
+  if (caching) host_.instructionWindow().showAboutCaching();
 
   auto report = std::make_shared<MRFavoriteTrackMixTrackItem>();
   (*added)->assignToPlaylistTrackItem(*report, context_.favoriteCache.cacheDirectoryPath());

@@ -51,6 +51,8 @@ class MRTrackDetailShowing {
   virtual void setAutoloadOnPlay(bool autoload) = 0;
 };
 
+class MRInstructionWindowController;
+
 class MRScreenHost {
  public:
   virtual ~MRScreenHost() = default;
@@ -70,6 +72,8 @@ class MRScreenHost {
   // (its page has closed the sheet): the host lets it go. Called from the
   // form's own handler, so the form must outlive the call.
   virtual void commentFormDidEnd(MRScreen& /*form*/) {}
+  // The first-run tips over the window.
+  virtual MRInstructionWindowController& instructionWindow() = 0;
 };
 
 // "Error" / the description / "OK".

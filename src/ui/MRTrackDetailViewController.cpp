@@ -48,7 +48,10 @@ void MRTrackDetailViewController::retrieveArtistInfoForTrackItem(
   if (opArtistInfo_) opArtistInfo_->cancel();
   opArtistInfo_.reset();
   auto network = context_.mix.recommend.networkQueue;
-  if (!network) return;
+  if (!network) {
+    delegate_.trackDetailViewControllerDidChangeLoading(*this);
+    return;
+  }
   auto operation =
       std::make_shared<MRRetrieveArtistInfoOperation>(context_.mix.recommend, item->artist);
   std::weak_ptr<bool> alive = alive_;
@@ -63,19 +66,24 @@ void MRTrackDetailViewController::retrieveArtistInfoForTrackItem(
   });
   opArtistInfo_ = operation;
   network->addNetworkOperation(operation, kArtistInfoPriority);
+  delegate_.trackDetailViewControllerDidChangeLoading(*this);
 }
 
 void MRTrackDetailViewController::artistInfoDidComplete(
     const std::shared_ptr<MRRetrieveArtistInfoOperation>& operation) {
-  // Only the request for the item shown counts.
-  if (operation != opArtistInfo_ || operation->isCancelled()) return;
-  retrieveCommentsOnYouTubeForTrackItem(trackItem_);
-  retrieveCommentsOnMireluneForTrackItem(trackItem_);
-  if (auto artist = operation->artistInfo()) {
-    artistInfo_ = *artist;
-    showArtistMeta(*artist);
+  // Only the request for the item shown counts; one cancelled by others
+  // (a log-out empties the queue) ends the loading all the same.
+  if (operation != opArtistInfo_) return;
+  if (!operation->isCancelled()) {
+    retrieveCommentsOnYouTubeForTrackItem(trackItem_);
+    retrieveCommentsOnMireluneForTrackItem(trackItem_);
+    if (auto artist = operation->artistInfo()) {
+      artistInfo_ = *artist;
+      showArtistMeta(*artist);
+    }
   }
   opArtistInfo_.reset();
+  delegate_.trackDetailViewControllerDidChangeLoading(*this);
 }
 
 void MRTrackDetailViewController::retrieveCommentsOnYouTubeForTrackItem(

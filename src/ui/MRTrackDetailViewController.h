@@ -30,6 +30,10 @@ class MRTrackDetailViewControllerDelegate {
       MRTrackDetailViewController& controller) = 0;
   // The video shown or its player changed: the window sends videoState().
   virtual void trackDetailViewControllerDidChangeVideo(MRTrackDetailViewController& controller) = 0;
+  // The artist of the track shown started or stopped loading
+  // (isRetrievingArtistInfo()).
+  virtual void trackDetailViewControllerDidChangeLoading(MRTrackDetailViewController& /*shown*/) {
+  }
 };
 
 class MRTrackDetailViewController final : public ScriptBridgeDelegate,

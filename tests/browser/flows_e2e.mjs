@@ -107,6 +107,15 @@ try {
     await shot("06-ready");
     await welcome().locator("button.wl-btn.primary.large").click();
     await page.frameLocator(".modal iframe").locator(".card.genre").first().waitFor({ timeout: 30000 });
+    // A new listener is welcomed by a tip on the home page.
+    await page.locator(".tip[data-kind='welcome']").waitFor();
+    await shot("06b-welcome-tip");
+    await page.locator(".tip .tip-done").click();
+    // Later tips are shown as they come (the profile's in its picture) and
+    // put away before the next action.
+    await page.addLocatorHandler(page.locator(".tip"), async () => {
+      await page.locator(".tip .tip-done").click();
+    }, { noWaitAfter: true });
   });
 
   await step("the music profile draws the tag cloud in two shapes", async () => {

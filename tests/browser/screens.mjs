@@ -51,7 +51,7 @@ const schemes = ["light", "dark"];
 let failures = 0;
 let taken = 0;
 
-async function run(size, scheme) {
+async function run(size, scheme, last) {
   const context = await browser.newContext({ viewport: { width: size.width, height: size.height }, colorScheme: scheme, locale: process.env.SHOT_LOCALE ?? "en-US" });
   const page = await context.newPage();
   page.setDefaultTimeout(8000);
@@ -153,11 +153,24 @@ async function run(size, scheme) {
     await page.locator(".dialog").waitFor({ timeout: 5000 });
   });
   await page.keyboard.press("Escape");
+  // The tips, asked for again from the menu (the program's, not the mock's):
+  // last, as they then come back on every screen.
+  if (last && !mock) {
+    await shot("tip", async () => {
+      await page.locator("#app-menu-button").click();
+      await page.locator("#app-menu .menu-item", { hasText: "Show tips again" }).click();
+      await side(1).click();
+      await side(3).click();
+      await page.locator(".tip").waitFor({ timeout: 5000 });
+    });
+  }
   await context.close();
 }
 
 try {
-  for (const size of sizes) for (const scheme of schemes) await run(size, scheme);
+  for (const size of sizes) {
+    for (const scheme of schemes) await run(size, scheme, size === sizes.at(-1) && scheme === schemes.at(-1));
+  }
 } finally {
   await browser.close();
   mock?.stop();

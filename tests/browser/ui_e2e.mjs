@@ -45,6 +45,24 @@ try {
     assert.ok((await home().locator(".card.release").count()) >= 1);
   });
 
+  await step("the welcome tip comes once and goes with its button", async () => {
+    const tip = page.locator(".tip");
+    await tip.waitFor();
+    assert.equal(await tip.getAttribute("data-kind"), "welcome");
+    assert.equal((await tip.locator(".tip-title").textContent()).trim(), "Welcome to Mirelune");
+    await tip.locator(".tip-done").click();
+    await tip.waitFor({ state: "detached" });
+    // The tips still to come are recorded and put away before each action.
+    await page.evaluate(() => {
+      window.__tips = [];
+      new MutationObserver((changes) => {
+        for (const c of changes) for (const n of c.addedNodes) if (n.dataset?.kind) window.__tips.push(n.dataset.kind);
+      }).observe(document.getElementById("tip-layer"), { childList: true });
+    });
+    await page.addLocatorHandler(tip, async () => { await tip.locator(".tip-done").click(); },
+      { noWaitAfter: true });
+  });
+
   let firstTitle;
   await step("a genre opens its mix, which grows and plays; forward and backward follow", async () => {
     await home().locator(".card.genre").first().click();
@@ -86,6 +104,8 @@ try {
     await side(1).click();
     await top().locator(".ls-item", { hasText: favoriteArtist }).first().waitFor();
     await page.locator("#back").click();
+    // Playing and caching each brought their tip, once.
+    assert.deepEqual(await page.evaluate(() => window.__tips), ["playbackControl", "caching"]);
   });
 
   await step("the detail page shows metadata, links and comments, never a long video comment", async () => {
@@ -96,6 +116,8 @@ try {
     await row.locator(".row-more").click();
     await page.locator(".row-menu .act-info").click();
     await detail().locator("#artist-name", { hasText: artist }).waitFor();
+    // The artist came: the pane no longer says it is loading.
+    await page.locator("#detail .detail-loading").waitFor({ state: "hidden" });
     assert.equal((await detail().locator("#track-title").textContent()).trim(), title);
     await detail().locator("#links .link-lastfm").waitFor();
     await detail().locator("#links .link-amazonSearch").waitFor();

@@ -38,7 +38,7 @@ TEST_F(MainWindowTest, TheWindowIsSentWholeOnEveryConnect) {
                            "app.setVideo(", "app.setMenu(", "app.setSearch("}) {
     EXPECT_NE(page.last("main", call), "") << call;
   }
-  EXPECT_EQ(page.last("main", "app.setDetail"),
+  EXPECT_EQ(page.last("main", "app.setDetail("),
             R"(app.setDetail({"src":"page/TrackDetail/track.html","channel":"detail"}))");
 }
 
@@ -192,6 +192,40 @@ TEST_F(MainWindowTest, MenuTogglesConnectionsAndInstructions) {
   main("app://menuCommand?name=showInstructions");
   EXPECT_TRUE(switches.allSwitchIsOn());
   main("app://menuCommand?name=noSuchCommand");
+}
+
+TEST_F(MainWindowTest, EachTipShowsOnceUntilTheMenuAsksForThemAgain) {
+  auto& window = openWindow();
+  const auto tips = [&] {
+    std::vector<std::string> kinds;
+    for (const auto& script : page.scripts("main")) {
+      if (script.rfind("app.showInstruction(", 0) == 0) kinds.push_back(script);
+    }
+    return kinds;
+  };
+  const std::string home = window.modalViewController()->channel();
+  page.load(home);
+  page.load(home);  // a reload: not again
+  EXPECT_EQ(tips(), std::vector<std::string>{R"(app.showInstruction({"kind":"welcome"}))"});
+
+  main("app://sideMenuDidSelect?index=3");
+  ASSERT_EQ(window.modalViewController()->kind(), "profile");
+  const std::string profile = window.modalViewController()->channel();
+  page.load(profile);
+  page.load(profile);
+  EXPECT_EQ(tips().size(), 2u);
+  EXPECT_EQ(tips().back(), R"(app.showInstruction({"kind":"musicProfile"}))");
+
+  // Tips the listener turned off stay off; the menu brings them all back.
+  ASSERT_TRUE(MRInstructionSwitch(testEnv.settings()).turnOffAllSwitches().ok());
+  EXPECT_FALSE(window.instructionWindow().showAboutCaching());
+  page.clear();
+  main("app://menuCommand?name=showInstructions");
+  main("app://sideMenuDidSelect?index=0");
+  page.load(window.modalViewController()->channel());
+  EXPECT_EQ(tips(), std::vector<std::string>{R"(app.showInstruction({"kind":"welcome"}))"});
+  EXPECT_TRUE(window.instructionWindow().showAboutCaching());
+  EXPECT_FALSE(window.instructionWindow().showAboutCaching());
 }
 
 struct ControlPanelTest : UiWorld {

@@ -2,6 +2,7 @@
 // requests do to the mix, the store, the player and the window, over a
 // temporary store, the scripted media player and the sandbox.
 #include "ui/MRPlaylistViewController.h"
+#include "ui/MRInstructionWindowController.h"
 
 #include <gtest/gtest.h>
 
@@ -91,6 +92,14 @@ struct FakeHost final : MRScreenHost {
     comments.push_back(std::move(item));
   }
   void showSimilarArtists(const std::string& artist) override { similar.push_back(artist); }
+  MRInstructionWindowController& instructionWindow() override {
+    if (!instructions) {
+      instructions = std::make_unique<MRInstructionWindowController>(
+          context->environment().settings(),
+          [this](const std::string& kind) { tips.push_back(kind); });
+    }
+    return *instructions;
+  }
 
   // Presses a button of the last alert.
   void press(int button) {
@@ -108,6 +117,8 @@ struct FakeHost final : MRScreenHost {
   FakeDetail detail;
   std::vector<std::shared_ptr<MRPlaylistTrackItem>> comments;
   std::vector<std::string> similar;
+  std::unique_ptr<MRInstructionWindowController> instructions;
+  std::vector<std::string> tips;
 };
 
 struct PlaylistScreenTest : ::testing::Test {
@@ -392,6 +403,8 @@ TEST_F(PlaylistScreenTest, TheRowPlayingIsNotRestartedAndPlayerNoticesMoveTheInd
   testEnv.clock().advance(seconds(0.1));
   pump();
   EXPECT_EQ(toJson(lastCall(*screen, "setPlaying")), R"([2,"playing"])");
+  // ... and the tip about the controls comes once.
+  EXPECT_EQ(host.tips, std::vector<std::string>{"playbackControl"});
 
   // The player goes back on its own: the indicator follows.
   ASSERT_TRUE(player->backward());
@@ -473,6 +486,8 @@ TEST_F(PlaylistScreenTest, FavoritingSeedsRecommendationOnceCachesAndReportsIt) 
     const auto scripts = page.scripts(screen->channel());
     return std::find(scripts.begin(), scripts.end(), done) != scripts.end();
   }));
+
+  EXPECT_EQ(host.tips, std::vector<std::string>{"caching"});  // once, for the first
 
   // Favoriting it again takes it back, and does not seed again.
   EXPECT_FALSE(screen->favoriteOrRemoveTrackItem(mix->trackItemForIndex(fresh), caching));

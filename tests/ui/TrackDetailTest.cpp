@@ -92,8 +92,10 @@ TEST_F(TrackDetailTest, ATrackShownAsksForItsArtistAndComments) {
   auto item = test::playableItem(track.title, catalogue.artists()[static_cast<size_t>(track.artist)].name);
   detail().retrieveArtistInfoForTrackItem(item);
   EXPECT_TRUE(detail().isRetrievingArtistInfo());
+  EXPECT_EQ(page.last("main", "app.setDetailLoading"), "app.setDetailLoading(true)");
   ASSERT_TRUE(testEnv.pumpUntil(
       [&] { return !detail().isRetrievingArtistInfo() && !detail().isRetrievingComments(); }));
+  EXPECT_EQ(page.last("main", "app.setDetailLoading"), "app.setDetailLoading(false)");
   ASSERT_TRUE(detail().artistInfo());
   const std::string meta = page.last("detail", "app.setMetaData(");
   EXPECT_EQ(meta, "app.setMetaData(" +

@@ -3,6 +3,7 @@
 // (the sound comes from the program's own player).
 import { FrameView } from "./frameview.js";
 import { h, iconEl } from "./dom.js";
+import { t } from "./strings.js";
 
 const DRIFT = 0.75; // seconds the picture may drift before it is moved
 
@@ -15,6 +16,10 @@ export class DetailPane {
     this.video.muted = true;
     this.videoArea = h("div.video-area", { hidden: true }, this.video, h("div.video-empty", {}, iconEl("video")));
     this.frameBox = h("div.detail-frame");
+    // Over the page while the artist of a new track loads.
+    this.loading = h("div.detail-loading", { hidden: true, role: "status" },
+      h("div.spinner", { "aria-hidden": "true" }), h("span", { text: t("shell.detail.loading") }));
+    this.frameBox.append(this.loading);
     root.append(this.videoArea, this.frameBox);
     this.videoState = { visible: false };
   }
@@ -32,7 +37,12 @@ export class DetailPane {
     }
     this.view = new FrameView(this.ctx, { channel: o.channel, kind: "detail", title: o.title ?? "", src: o.src }, "detail-page");
     this.ctx.attach(this.view);
-    this.frameBox.replaceChildren(this.view.el);
+    this.frameBox.replaceChildren(this.view.el, this.loading);
+  }
+
+  setLoading(on) {
+    this.loading.hidden = !on;
+    this.frameBox.classList.toggle("is-loading", !!on);
   }
 
   setVideo(o) {

@@ -13,6 +13,7 @@ import { Dialogs } from "./dialogs.js";
 import { AppMenu } from "./appmenu.js";
 import { FrameView } from "./frameview.js";
 import { Welcome } from "./welcome.js";
+import { Tips } from "./tips.js";
 
 const $ = (id) => document.getElementById(id);
 
@@ -82,6 +83,7 @@ const panel = new ControlPanel(bridge, $("panel"));
 const detail = new DetailPane(ctx, $("detail-body"));
 const dialogs = new Dialogs(ctx, $("dialog-layer"));
 const appMenu = new AppMenu(bridge, $("app-menu-button"), $("app-menu"));
+const tips = new Tips($("tip-layer"));
 
 const main = {
   setSideMenu: (items, selected) => sideMenu.set(items, selected),
@@ -94,6 +96,7 @@ const main = {
   showAlert: (o) => dialogs.showAlert(o, "main"),
   closeAlert: (id) => dialogs.closeAlert(id, "main"),
   setDetail: (o) => detail.setDetail(o),
+  setDetailLoading: (on) => detail.setLoading(on === true),
   setVideo: (o) => {
     detail.setVideo(o);
     if (o?.visible) setDrawer(true, false);
@@ -101,6 +104,7 @@ const main = {
   setMenu: (o) => appMenu.set(o),
   showSheet: (o) => dialogs.showSheet(o),
   closeSheet: () => dialogs.closeSheet("main"),
+  showInstruction: (o) => tips.show(o),
 };
 bridge.register("main", (script) => runScript(script, main));
 
