@@ -7,6 +7,7 @@
 #include "base/Json.h"
 #include "base/Localization.h"
 #include "base/Log.h"
+#include "base/MRUserDefaults.h"
 #include "base/MRPlaylistBuildOperation.h"
 #include "base/NSHTTPQueryDictionary.h"
 #include "model/CDUtility.h"
@@ -263,6 +264,15 @@ Value MRPlaylistViewController::rowForTrackItem(const MRPlaylistTrackItem& item,
   });
 }
 
+void MRPlaylistViewController::flushPlayableIndicatorOnce(Value& row) {
+  if (!context_.env || !row.asDictionary()) return;
+  MRInstructionSwitch switches(context_.environment().settings());
+  if (!switches.playlistViewCellRevealable()) return;
+  row.set("flushPlayableIndicator", Value(true));
+  if (auto written = switches.setPlaylistViewCellRevealable(false); !written.ok())
+    log::warning("playlist: {}", written.error().toString());
+}
+
 Value MRPlaylistViewController::progressValue() const {
   if (!build_) return Value(nullptr);
   const auto status = build_->status();
@@ -312,8 +322,11 @@ void MRPlaylistViewController::pageDidFinishLoad() {
     }
   }
   Value rows = Value::array();
-  for (const auto& item : playlist_->tracks())
-    rows.append(rowForTrackItem(*item, favorites.contains(itemHashOf(*item))));
+  for (const auto& item : playlist_->tracks()) {
+    Value row = rowForTrackItem(*item, favorites.contains(itemHashOf(*item)));
+    if (rows.asArray()->empty()) flushPlayableIndicatorOnce(row);
+    rows.append(std::move(row));
+  }
   send("setPlaylist", Value(Dictionary{
                           {"title", Value(title())},
                           {"kind", Value(kindName(mixKind_))},
@@ -520,7 +533,9 @@ void MRPlaylistViewController::playlistHasNewTrack(MRPlaylist& playlist,
   if (gone_ || &playlist != playlist_.get() || !item) return;
   if (revealedIndexPath_ && *revealedIndexPath_ >= index) ++*revealedIndexPath_;
   if (playingIndexPath_ && *playingIndexPath_ >= index) ++*playingIndexPath_;
-  send("insertRow", Value(index), rowForTrackItem(*item, isFavorite(*item)));
+  Value row = rowForTrackItem(*item, isFavorite(*item));
+  flushPlayableIndicatorOnce(row);
+  send("insertRow", Value(index), std::move(row));
 }
 
 void MRPlaylistViewController::fixIndexPathsAfterRemovingRow(size_t row) {

@@ -84,6 +84,9 @@ class MRPlaylistViewController final
 
   // The row as the page draws it (see web/PROTOCOL.md).
   Value rowForTrackItem(const MRPlaylistTrackItem& item, bool favorite) const;
+  // Marks `row`, a row the page makes, to flash its play indicator, once
+  // ever: the listener's first row shows where a track plays from.
+  void flushPlayableIndicatorOnce(Value& row);
 
   // MRPlaylistViewDelegate.
   void playlistHasNewTrack(MRPlaylist& playlist, const std::shared_ptr<MRPlaylistTrackItem>& item,

@@ -304,6 +304,14 @@ TEST_F(PlaylistScreenTest, TheMixIsSentWholeOnLoadAndFollowedWhileItBuilds) {
   ASSERT_TRUE(run(mix));
   // Each track as it came, and the progress row gone at the end.
   EXPECT_EQ(countCalls(*screen, "insertRow"), 2);
+  // The listener's first row ever flashes its play indicator; no later one
+  // (nor the whole list sent again below) does.
+  std::vector<bool> flashed;
+  for (const auto& script : page.scripts(screen->channel())) {
+    if (script.rfind("app.insertRow(", 0) == 0)
+      flashed.push_back(script.find(R"("flushPlayableIndicator":true)") != std::string::npos);
+  }
+  EXPECT_EQ(flashed, (std::vector<bool>{true, false}));
   EXPECT_GE(countCalls(*screen, "setProgress"), 1);
   EXPECT_EQ(page.last(screen->channel(), "app.setProgress("), "app.setProgress(null)");
 

@@ -195,6 +195,13 @@ export class PlaylistView {
       this.#openMenu(row);
     });
     this.#fillRow(row);
+    // The listener's first row ever: its play indicator flashes a few times.
+    if (data?.flushPlayableIndicator === true) {
+      row.el.classList.add("flush-play");
+      row.el.addEventListener("animationend", (e) => {
+        if (e.animationName === "flush-play") row.el.classList.remove("flush-play");
+      });
+    }
     return row;
   }
 
