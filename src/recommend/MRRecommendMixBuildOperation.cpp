@@ -206,7 +206,13 @@ void MRRecommendMixBuildOperation::main() {
     }
     waitFor(parts_.env->clock(), kNoDeadline, [&seeds] { return seeds.allEnded(); });
 
-    if (isCancelled()) recommendOps_->cancelAllOperations();
+    if (isCancelled()) {
+      // A cancel ends the wait above at once; the seeds still at work stop
+      // and finish their writes before the build says it is done, or they
+      // would write on after it (past the end of a command, even).
+      recommendOps_->cancelAllOperations();
+      recommendOps_->waitUntilAllOperationsAreFinished();
+    }
     for (size_t i = 0; i < started.size(); ++i) {
       const auto& seed = started[i];
       if (auto error = seed->storeError()) failure = error;

@@ -409,6 +409,25 @@ TEST(RecommendMixBuildTest, AnOutageMakesTheBuildBackOffAndTryTheKeptSeedsAgain)
             seconds(MRRecommendMixBuildOperation::kFirstBackOffSeconds));
 }
 
+TEST(RecommendMixBuildTest, ACancelledBuildEndsOnlyAfterItsSeedsHaveStopped) {
+  RecommendWorld world;
+  world.addArtist("Band", {"rock"});
+  CDTrackRecommendationQueueEntityController queue(world.store.get());
+  for (int i = 0; i < 3; ++i)
+    queue.enqueueTrackForRecommendationWithTitle("Seed " + std::to_string(i), "", "Band", 1, true);
+  ASSERT_TRUE(queue.save());
+  world.holdSimilarAnswers(true);
+  auto build = std::make_shared<MRRecommendMixBuildOperation>(world.parts);
+  auto queueOfBuild = std::make_shared<OperationQueue>("build", 1);
+  queueOfBuild->addOperation(build);
+  ASSERT_TRUE(world.testEnv.pumpUntil([&] { return build->seedsStarted() >= 1; }));
+  build->cancel();
+  ASSERT_TRUE(world.testEnv.pumpUntil([&] { return build->isFinished(); }));
+  // Nothing of the build writes after it has ended.
+  EXPECT_EQ(build->recommendOps()->operationCount(), 0u);
+  world.holdSimilarAnswers(false);
+}
+
 TEST(RecommendMixBuildTest, OfflineItWaitsWithoutSeedingAndGoesOnWhenTheLinkReturns) {
   RecommendWorld world;
   world.addArtist("Band", {"rock", "pop"});

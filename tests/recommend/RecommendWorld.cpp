@@ -57,6 +57,7 @@ RecommendWorld::RecommendWorld()
 }
 
 RecommendWorld::~RecommendWorld() {
+  holdSimilarAnswers(false);
   queue_->cancelAllOperations();
   network->cancelAllOperations();
   // The operations' callbacks post to the main loop: keep it turning until
@@ -102,10 +103,19 @@ bool RecommendWorld::run(const std::shared_ptr<Operation>& operation) {
   return testEnv.pumpUntil([&operation] { return operation->isFinished(); });
 }
 
+void RecommendWorld::holdSimilarAnswers(bool hold) {
+  {
+    std::lock_guard guard(mutex_);
+    holdingSimilar_ = hold;
+  }
+  similarReleased_.notify_all();
+}
+
 void RecommendWorld::answer(const httplib::Request& request, httplib::Response& response) {
-  std::lock_guard guard(mutex_);
+  std::unique_lock guard(mutex_);
   if (request.path == "/2.0/") {
     const std::string method = request.get_param_value("method");
+    if (method == "track.getSimilar") similarReleased_.wait(guard, [this] { return !holdingSimilar_; });
     const std::string artist = request.get_param_value("artist");
     auto known = artists_.find(CDUtility::artistItemHashWithArtist(artist));
     if (method == "artist.getInfo" || method == "artist.getTopTracks") {

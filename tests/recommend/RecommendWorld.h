@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <map>
 #include <set>
 #include <string>
@@ -42,6 +43,8 @@ class RecommendWorld {
   std::set<std::string> storeDown;       // titles the iTunes Store answers 503 for
   std::set<std::string> garbled;         // seeds whose similar tracks come as a proxy's page
   int outageRequests = 0;  // this many track.getSimilar requests answer 503 first
+  // While held, track.getSimilar answers wait: the seeds asking stay at work.
+  void holdSimilarAnswers(bool hold);
 
   // ---- Requests seen.
   int requestsFor(const std::string& what) const;  // "artist.getInfo", "/search", ...
@@ -60,6 +63,8 @@ class RecommendWorld {
   void answer(const httplib::Request& request, httplib::Response& response);
 
   mutable std::mutex mutex_;
+  std::condition_variable similarReleased_;
+  bool holdingSimilar_ = false;
   std::map<std::string, std::pair<std::string, std::vector<std::string>>>
       artists_;                                            // hash -> name, tags
   std::map<std::string, std::vector<Candidate>> similar_;  // item hash -> answer
