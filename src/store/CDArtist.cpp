@@ -11,7 +11,7 @@
 namespace mr {
 
 const EntityInfo& CDArtist::entityInfo() {
-  static const EntityInfo info("Artist", {{"itemHash", ColumnKind::Text},
+  static const EntityInfo& info = *new EntityInfo("Artist", {{"itemHash", ColumnKind::Text},
                                           {"name", ColumnKind::Text},
                                           {"waid", ColumnKind::Text},
                                           {"mbid", ColumnKind::Text},
@@ -110,7 +110,7 @@ std::vector<std::shared_ptr<CDArtist>> CDArtistEntityController::findWithTagName
 }
 
 const EntityInfo& CDGenreTag::entityInfo() {
-  static const EntityInfo info(
+  static const EntityInfo& info = *new EntityInfo(
       "GenreTag", {{"tag", ColumnKind::Text}, {"artist", ColumnKind::ToOne, "Artist"}});
   return info;
 }
@@ -145,7 +145,7 @@ std::vector<MRGenreTag> CDGenreTagEntityController::aggregateRecommendGenreTagVe
 }
 
 const EntityInfo& CDArtistVariant::entityInfo() {
-  static const EntityInfo info(
+  static const EntityInfo& info = *new EntityInfo(
       "ArtistVariant", {{"name", ColumnKind::Text}, {"artist", ColumnKind::ToOne, "Artist"}});
   return info;
 }
@@ -166,7 +166,7 @@ std::shared_ptr<CDArtistVariant> CDArtistVariantEntityController::insertNewObjec
 }
 
 const EntityInfo& CDArtistBlackList::entityInfo() {
-  static const EntityInfo info("ArtistBlackList", {{"artistName", ColumnKind::Text}});
+  static const EntityInfo& info = *new EntityInfo("ArtistBlackList", {{"artistName", ColumnKind::Text}});
   return info;
 }
 
@@ -190,7 +190,7 @@ bool CDArtistBlackListEntityController::checkIfBlacklistedWithArtistName(
 }
 
 const EntityInfo& CDUserArtist::entityInfo() {
-  static const EntityInfo info(
+  static const EntityInfo& info = *new EntityInfo(
       "UserArtist", {{"itemHash", ColumnKind::Text}, {"artist", ColumnKind::ToOne, "Artist"}});
   return info;
 }
@@ -210,7 +210,7 @@ std::shared_ptr<CDUserArtist> CDUserArtistEntityController::findWithArtistName(
 }
 
 const EntityInfo& CDUserTrack::entityInfo() {
-  static const EntityInfo info("UserTrack", {{"itemHash", ColumnKind::Text},
+  static const EntityInfo& info = *new EntityInfo("UserTrack", {{"itemHash", ColumnKind::Text},
                                              {"artistName", ColumnKind::Text},
                                              {"albumTitle", ColumnKind::Text},
                                              {"trackTitle", ColumnKind::Text}});
@@ -228,7 +228,7 @@ std::shared_ptr<CDUserTrack> CDUserTrackEntityController::findWithItemHash(
 }
 
 const EntityInfo& CDRecommendArtist::entityInfo() {
-  static const EntityInfo info("RecommendArtist", {{"itemHash", ColumnKind::Text},
+  static const EntityInfo& info = *new EntityInfo("RecommendArtist", {{"itemHash", ColumnKind::Text},
                                                    {"sourceArtist", ColumnKind::Text},
                                                    {"artist", ColumnKind::ToOne, "Artist"}});
   return info;

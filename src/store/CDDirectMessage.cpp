@@ -15,7 +15,7 @@ std::optional<Value> unarchivedDictionary(const std::optional<Bytes>& blob) {
 }  // namespace
 
 const EntityInfo& CDDirectMessage::entityInfo() {
-  static const EntityInfo info("DirectMessage", {{"msgId", ColumnKind::Integer},
+  static const EntityInfo& info = *new EntityInfo("DirectMessage", {{"msgId", ColumnKind::Integer},
                                                  {"msgThreadId", ColumnKind::Integer},
                                                  {"createdAt", ColumnKind::Date},
                                                  {"document", ColumnKind::Blob},
@@ -69,7 +69,7 @@ std::vector<std::shared_ptr<CDDirectMessage>> CDDirectMessageEntityController::f
 }
 
 const EntityInfo& CDNotification::entityInfo() {
-  static const EntityInfo info("Notification", {{"notifId", ColumnKind::Integer},
+  static const EntityInfo& info = *new EntityInfo("Notification", {{"notifId", ColumnKind::Integer},
                                                 {"createdAt", ColumnKind::Date},
                                                 {"read", ColumnKind::Bool},
                                                 {"type", ColumnKind::Text},

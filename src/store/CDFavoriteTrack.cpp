@@ -7,7 +7,7 @@
 namespace mr {
 
 const EntityInfo& CDFavoriteTrack::entityInfo() {
-  static const EntityInfo info("FavoriteTrack", {{"itemHash", ColumnKind::Text},
+  static const EntityInfo& info = *new EntityInfo("FavoriteTrack", {{"itemHash", ColumnKind::Text},
                                                  {"title", ColumnKind::Text},
                                                  {"artist", ColumnKind::Text},
                                                  {"imageUrl", ColumnKind::Text},
@@ -117,7 +117,7 @@ Result<std::shared_ptr<CDFavoriteTrack>> CDFavoriteTrackEntityController::addWit
 }
 
 const EntityInfo& CDPlayHistoryTrack::entityInfo() {
-  static const EntityInfo info("PlayHistoryTrack", {{"itemHash", ColumnKind::Text},
+  static const EntityInfo& info = *new EntityInfo("PlayHistoryTrack", {{"itemHash", ColumnKind::Text},
                                                     {"title", ColumnKind::Text},
                                                     {"artist", ColumnKind::Text},
                                                     {"imageUrl", ColumnKind::Text},

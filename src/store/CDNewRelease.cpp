@@ -5,7 +5,7 @@
 namespace mr {
 
 const EntityInfo& CDNewRelease::entityInfo() {
-  static const EntityInfo info("NewRelease", {{"itemHash", ColumnKind::Text},
+  static const EntityInfo& info = *new EntityInfo("NewRelease", {{"itemHash", ColumnKind::Text},
                                               {"title", ColumnKind::Text},
                                               {"imageUrl", ColumnKind::Text},
                                               {"releaseDate", ColumnKind::Date},
@@ -26,7 +26,7 @@ std::vector<std::shared_ptr<CDNewRelease>> CDNewReleaseEntityController::findNew
 }
 
 const EntityInfo& CDNewReleaseCheckHistory::entityInfo() {
-  static const EntityInfo info("NewReleaseCheckHistory", {{"itemHash", ColumnKind::Text},
+  static const EntityInfo& info = *new EntityInfo("NewReleaseCheckHistory", {{"itemHash", ColumnKind::Text},
                                                           {"artistName", ColumnKind::Text},
                                                           {"lastCheckedDate", ColumnKind::Date}});
   return info;

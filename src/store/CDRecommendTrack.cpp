@@ -6,7 +6,7 @@
 namespace mr {
 
 const EntityInfo& CDRecommendTrack::entityInfo() {
-  static const EntityInfo info("RecommendTrack", {{"itemHash", ColumnKind::Text},
+  static const EntityInfo& info = *new EntityInfo("RecommendTrack", {{"itemHash", ColumnKind::Text},
                                                   {"title", ColumnKind::Text},
                                                   {"imageUrl", ColumnKind::Text},
                                                   {"primaryGenreName", ColumnKind::Text},
@@ -97,7 +97,7 @@ Status CDRecommendTrackEntityController::deleteWithArtistName(const std::string&
 }
 
 const EntityInfo& CDPreviewDataSource::entityInfo() {
-  static const EntityInfo info("PreviewDataSource",
+  static const EntityInfo& info = *new EntityInfo("PreviewDataSource",
                                {{"sourceID", ColumnKind::Integer},
                                 {"previewUrl", ColumnKind::Text},
                                 {"additionalInfo", ColumnKind::Blob},

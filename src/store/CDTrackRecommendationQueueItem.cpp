@@ -5,7 +5,7 @@
 namespace mr {
 
 const EntityInfo& CDTrackRecommendationQueueItem::entityInfo() {
-  static const EntityInfo info("TrackRecommendationQueue", {{"title", ColumnKind::Text},
+  static const EntityInfo& info = *new EntityInfo("TrackRecommendationQueue", {{"title", ColumnKind::Text},
                                                             {"album", ColumnKind::Text},
                                                             {"artist", ColumnKind::Text},
                                                             {"itemHash", ColumnKind::Text},
@@ -45,7 +45,7 @@ CDTrackRecommendationQueueEntityController::retrieveWithCount(
 }
 
 const EntityInfo& CDTrackUsedForRecommendation::entityInfo() {
-  static const EntityInfo info("TrackUsedForRecommendation",
+  static const EntityInfo& info = *new EntityInfo("TrackUsedForRecommendation",
                                {{"title", ColumnKind::Text},
                                 {"album", ColumnKind::Text},
                                 {"artist", ColumnKind::Text},

@@ -19,6 +19,8 @@ struct ColumnInfo {
 };
 
 // An entity: its table and columns, after the implicit "id" primary key.
+// Each entity's is made once and never destroyed: a worker thread may
+// still read it while the process exits.
 struct EntityInfo {
   EntityInfo(const char* name, std::vector<ColumnInfo> columns);
 
