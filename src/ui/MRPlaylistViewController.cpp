@@ -336,6 +336,17 @@ void MRPlaylistViewController::pageDidFinishLoad() {
                           {"progress", progressValue()},
                       }));
   if (revealedIndexPath_) sendRevealedMenu();
+  // A page loaded anew shows the caching still under way at once, not at
+  // its next step.
+  if (context_.mix.serviceQueue) {
+    for (const auto& operation : context_.mix.serviceQueue->operations()) {
+      const auto* job = dynamic_cast<const MRServiceOperation*>(operation.get());
+      const auto* caching = dynamic_cast<const MRFavoriteTrackCaching*>(operation.get());
+      if (!job || !caching || job->isFinished() || isFinalStatus(job->status())) continue;
+      if (auto row = rowOfItemHash(caching->subjectFavoriteTrackItemHash()))
+        send("setCacheProgress", Value(*row), Value(std::clamp(job->progress(), 0.0f, 1.0f)));
+    }
+  }
 }
 
 void MRPlaylistViewController::sendRow(size_t row) {

@@ -588,6 +588,19 @@ TEST_F(PlaylistScreenTest, CachingOfflineAlertsAndQueuesNothingOnlineItCachesAnd
 
   testEnv.reachability().setStatus(NetworkStatus::ReachableViaWiFi);
   pump();
+  // A job that has not run yet shows on a page loaded anew.
+  serviceQueue->setMaxConcurrentOperationCount(0);
+  act(*screen, 0, "cache");
+  page.clear();
+  page.load(screen->channel());
+  EXPECT_EQ(page.last(screen->channel(), "app.setCacheProgress("), "app.setCacheProgress(0,0.0)");
+  serviceQueue->cancelAllOperations();
+  serviceQueue->setMaxConcurrentOperationCount(MRServiceOperationQueue::kWidth);
+  ASSERT_TRUE(testEnv.pumpUntil([&] {
+    return !serviceQueue->operationRunningForClass<MRCacheFavoriteTrackOperation>();
+  }));
+  pump();
+  page.clear();
   act(*screen, 0, "cache");
   EXPECT_TRUE(testEnv.pumpUntil([&] {
     return page.last(screen->channel(), "app.setCacheProgress(") == "app.setCacheProgress(0,null)";
