@@ -52,12 +52,7 @@ void MRChangeMusicLibraryWindowController::render() {
 }
 
 void MRChangeMusicLibraryWindowController::showError(const std::string& description) {
-  MRAlert alert;
-  alert.title = localizedString("error");
-  alert.message = description;
-  alert.buttons = {localizedString("OK")};
-  alert.cancelButton = 0;
-  host_.showAlert(std::move(alert), [](int) {});
+  host_.showAlert(errorAlert(description), [](int) {});
 }
 
 void MRChangeMusicLibraryWindowController::change(const std::string& typed) {

@@ -66,12 +66,9 @@ bool MRInputUserPreferencesWindowController::checkArtists(const std::vector<std:
 bool MRInputUserPreferencesForInitialAnalyzationWindowController::checkArtists(
     const std::vector<std::string>& artists) {
   if (artists.size() >= kFewestInitialArtists) return true;
-  MRAlert alert;
-  alert.title = localizedString("error");
-  alert.message = localizedString("Please enter at least three of your favorite artists.");
-  alert.buttons = {localizedString("OK")};
-  alert.cancelButton = 0;
-  host_.showAlert(std::move(alert), [](int) {});
+  const std::string message =
+      localizedString("Please enter at least three of your favorite artists.");
+  host_.showAlert(errorAlert(message), [](int) {});
   return false;
 }
 

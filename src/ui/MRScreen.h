@@ -76,7 +76,7 @@ class MRScreenHost {
   virtual MRInstructionWindowController& instructionWindow() = 0;
 };
 
-// "Error" / the description / "OK".
+// "Error" / the description / "OK", in the listener's language.
 MRAlert errorAlert(const std::string& description);
 
 }  // namespace mr

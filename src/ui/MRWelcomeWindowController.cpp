@@ -267,12 +267,7 @@ void MRWelcomeWindowController::navigateBack() {
 // ---- Forms
 
 void MRWelcomeWindowController::showErrorAlert(const std::string& message) {
-  MRAlert alert;
-  alert.title = localizedString("error");
-  alert.message = message;
-  alert.buttons = {localizedString("OK")};
-  alert.cancelButton = 0;
-  showAlert(std::move(alert), [](int) {});
+  showAlert(errorAlert(message), [](int) {});
 }
 
 bool MRWelcomeWindowController::validateInputData(const MRSignUpInput& input) {
