@@ -13,34 +13,6 @@
 
 namespace mr {
 
-namespace {
-
-// The texts' printf-style places ("%d", "%@", "%ld") filled in order.
-std::string formatText(const std::string& format, const std::vector<std::string>& args) {
-  std::string out;
-  size_t next = 0;
-  for (size_t i = 0; i < format.size(); ++i) {
-    if (format[i] != '%' || i + 1 >= format.size()) {
-      out += format[i];
-      continue;
-    }
-    size_t end = i + 1;
-    while (end < format.size() && (format[end] == 'l' || format[end] == 'u')) ++end;
-    if (end < format.size() && (format[end] == 'd' || format[end] == '@' || format[end] == 'i')) {
-      if (next < args.size()) out += args[next++];
-      i = end;
-    } else if (format[i + 1] == '%') {
-      out += '%';
-      ++i;
-    } else {
-      out += format[i];
-    }
-  }
-  return out;
-}
-
-}  // namespace
-
 MRAnalyzingProgressViewController::MRAnalyzingProgressViewController(MRUiContext& context,
                                                                      MRAnalyzingProgressHost& host)
     : context_(context), host_(host), bridge_(std::make_shared<MRServiceOperationDelegateBridge>()) {
@@ -136,7 +108,7 @@ void MRAnalyzingProgressViewController::userSongCheckDidProgress(MRServiceOperat
                                                                  int32_t songTotal) {
   if (status != kMRServiceOperationStatusProcessing) return;
   fraction_ = std::clamp(static_cast<double>(progress), 0.0, 1.0);
-  progressText_ = formatText(localizedString("userSongCheckProgress"),
+  progressText_ = formatLocalized(localizedString("userSongCheckProgress"),
                              {std::to_string(songChecked), std::to_string(songTotal)});
   if (songChecked == kSongsBeforeRecommending && !queuedAtHundred_) {
     queuedAtHundred_ = true;
@@ -176,7 +148,7 @@ void MRAnalyzingProgressViewController::recommendMixBuildDidComplete() {
 void MRAnalyzingProgressViewController::timerTick() {
   CDRecommendTrackEntityController tracks(context_.store.get());
   const int64_t count = tracks.countAllItems();
-  recommendText_ = formatText(localizedString("gotRecommendTrack"), {std::to_string(count)});
+  recommendText_ = formatLocalized(localizedString("gotRecommendTrack"), {std::to_string(count)});
   const double value =
       std::min(1.0, static_cast<double>(count) / static_cast<double>(kEnoughRecommendTracks));
   fraction_ = value;
@@ -216,7 +188,7 @@ void MRAnalyzingProgressViewController::showLibraryFailureAlert() {
   MRUserDefaults defaults(env.settings(), env.paths().home);
   MRAlert alert;
   alert.title = localizedString("error");
-  alert.message = formatText(localizedString("Failed to load your music library:\n%@"),
+  alert.message = formatLocalized(localizedString("Failed to load your music library:\n%@"),
                              {defaults.iTunesMusicLibraryFilePath()});
   alert.buttons = {localizedString("Enter your music preferences manually"),
                    localizedString("Use other music library"), localizedString("retry")};

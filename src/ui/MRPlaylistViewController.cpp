@@ -92,35 +92,6 @@ bool isFinalStatus(MRServiceOperationStatus status) {
 
 }  // namespace
 
-std::string formatLocalized(const std::string& format, const std::vector<std::string>& arguments) {
-  std::string out;
-  size_t next = 0;
-  for (size_t i = 0; i < format.size(); ++i) {
-    if (format[i] == '%' && i + 1 < format.size()) {
-      if (format[i + 1] == '@') {
-        if (next < arguments.size()) out += arguments[next];
-        ++next;
-        ++i;
-        continue;
-      }
-      // "%N$@": the Nth argument, counted from 1.
-      size_t j = i + 1;
-      size_t position = 0;
-      while (j < format.size() && format[j] >= '0' && format[j] <= '9' && j < i + 3) {
-        position = position * 10 + static_cast<size_t>(format[j] - '0');
-        ++j;
-      }
-      if (j > i + 1 && j + 1 < format.size() && format[j] == '$' && format[j + 1] == '@') {
-        if (position >= 1 && position <= arguments.size()) out += arguments[position - 1];
-        i = j + 1;
-        continue;
-      }
-    }
-    out += format[i];
-  }
-  return out;
-}
-
 MRPlaylistViewController::MRPlaylistViewController(MRUiContext& context, MRScreenHost& host,
                                                    std::shared_ptr<MRPlaylist> playlist)
     : context_(context),

@@ -147,8 +147,4 @@ class MRPlaylistViewController final
   std::optional<size_t> revealedIndexPath_;
 };
 
-// "%@" in `format` replaced by `arguments` in order; "%1$@", "%2$@" by
-// position (for languages that name the artist first).
-std::string formatLocalized(const std::string& format, const std::vector<std::string>& arguments);
-
 }  // namespace mr
