@@ -18,6 +18,11 @@ int appParamInt(const AppParams& params, const std::string& key) {
   return static_cast<int>(value);
 }
 
+std::string appParamText(const AppParams& params, const std::string& key) {
+  auto found = params.find(key);
+  return found == params.end() ? std::string() : found->second;
+}
+
 bool parseAppURL(const std::string& url, std::string& name, AppParams& params) {
   static constexpr std::string_view kScheme = "app:";
   if (url.compare(0, kScheme.size(), kScheme) != 0) return false;

@@ -85,8 +85,7 @@ void MRChangeMusicLibraryWindowController::close() { host_.endSheet(*this); }
 void MRChangeMusicLibraryWindowController::onAppMessage(const std::string& name,
                                                         const AppParams& params) {
   if (name == "musicLibraryChange") {
-    auto found = params.find("path");
-    change(found == params.end() ? std::string() : found->second);
+    change(appParamText(params, "path"));
   } else if (name == "musicLibraryReset") {
     reset();
   } else if (name == "musicLibraryDidEnd") {

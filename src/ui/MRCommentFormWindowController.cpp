@@ -103,9 +103,8 @@ void MRCommentFormWindowController::end() {
 
 void MRCommentFormWindowController::onAppMessage(const std::string& name, const AppParams& params) {
   if (name == "commentDidSubmit") {
-    auto found = params.find("text");
-    submit(found == params.end() ? std::string() : found->second,
-           appParamInt(params, "facebook") != 0, appParamInt(params, "twitter") != 0);
+    submit(appParamText(params, "text"), appParamInt(params, "facebook") != 0,
+           appParamInt(params, "twitter") != 0);
   } else if (name == "commentDidCancel") {
     cancel();
   }

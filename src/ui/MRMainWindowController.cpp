@@ -418,31 +418,27 @@ void MRMainWindowController::menuCommand(const std::string& name) {
 // ---- The page's requests
 
 void MRMainWindowController::onAppMessage(const std::string& name, const AppParams& params) {
-  auto text = [&params](const char* key) {
-    auto found = params.find(key);
-    return found == params.end() ? std::string() : found->second;
-  };
   if (name == "sideMenuDidSelect") {
     sideMenuDidSelect(appParamInt(params, "index"));
   } else if (name == "navigateBack") {
     navigateBack();
   } else if (name == "controlPanel") {
-    controlPanel_->performAction(text("action"), params);
+    controlPanel_->performAction(appParamText(params, "action"), params);
   } else if (name == "keyDown") {
     (void)controlPanel_->keyDown(appParamInt(params, "code"));
   } else if (name == "keyUp") {
     (void)controlPanel_->keyUp(appParamInt(params, "code"));
   } else if (name == "searchTextDidChange") {
-    search_->searchTextDidChange(text("text"));
+    search_->searchTextDidChange(appParamText(params, "text"));
   } else if (name == "searchKey") {
-    search_->searchKey(text("key"));
+    search_->searchKey(appParamText(params, "key"));
   } else if (name == "searchDidChoose") {
     search_->chooseRow(appParamInt(params, "index"));
   } else if (name == "alertDidEnd") {
     const bool dismissed = params.find("button") == params.end();
     alertDidEnd(appParamInt(params, "id"), dismissed ? -1 : appParamInt(params, "button"));
   } else if (name == "menuCommand") {
-    menuCommand(text("name"));
+    menuCommand(appParamText(params, "name"));
   } else if (name == "sheetDidEnd") {
     dropSheet();
   }

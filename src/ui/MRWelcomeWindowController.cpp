@@ -49,11 +49,6 @@ int64_t choiceParam(const AppParams& params, const char* key) {
   return (end && *end == '\0') ? value : -1;
 }
 
-std::string textParam(const AppParams& params, const char* key) {
-  auto found = params.find(key);
-  return found == params.end() ? std::string() : found->second;
-}
-
 }  // namespace
 
 MRWelcomeWindowController::MRWelcomeWindowController(MRUiContext& context,
@@ -457,17 +452,17 @@ void MRWelcomeWindowController::onAppMessage(const std::string& name, const AppP
   } else if (name == "register") {
     if (stack_.empty() || stack_.back() != Screen::SignUp) return;
     MRSignUpInput input;
-    input.user = textParam(params, "user");
-    input.pass = textParam(params, "pass");
-    input.passConfirm = textParam(params, "passConfirm");
+    input.user = appParamText(params, "user");
+    input.pass = appParamText(params, "pass");
+    input.passConfirm = appParamText(params, "passConfirm");
     input.birthYear = choiceParam(params, "birthYear");
     input.sex = choiceParam(params, "sex");
-    const std::string country = textParam(params, "country");
+    const std::string country = appParamText(params, "country");
     if (!country.empty()) input.country = lowercased(country);
     registerAccount(input);
   } else if (name == "logIn") {
     if (stack_.empty() || stack_.back() != Screen::LogIn) return;
-    proceedLoggingIn(textParam(params, "user"), textParam(params, "pass"));
+    proceedLoggingIn(appParamText(params, "user"), appParamText(params, "pass"));
   } else if (name == "getStarted") {
     if (analysis_ && !stack_.empty() && stack_.back() == Screen::Analysis) analysis_->getStarted();
   } else if (name == "alertDidEnd") {

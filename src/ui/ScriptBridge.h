@@ -45,6 +45,8 @@ class ScriptBridge {
 
 // Integer parameter of an "app:" request: missing or not a number reads 0.
 int appParamInt(const AppParams& params, const std::string& key);
+// Text parameter of an "app:" request: missing reads "".
+std::string appParamText(const AppParams& params, const std::string& key);
 // Splits "app://name?k=v&k2=v2" (percent-decoding values); false for any
 // other scheme.
 bool parseAppURL(const std::string& url, std::string& name, AppParams& params);
